@@ -1,0 +1,65 @@
+# Build helpers shared by every folder.
+#
+# The handheld program works in 16-bit characters and the installer in 8-bit ones, so
+# libraries whose interfaces carry native-width text are compiled twice: <name>_w (16-bit)
+# and <name>_a (8-bit). KELVANO_WIDE selects the width inside the sources.
+
+# Splits the .cpp files of the calling folder into sources and tests (name_test.cpp).
+macro(kelvano_glob_sources)
+  file(GLOB _all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(KELVANO_SOURCES "")
+  set(KELVANO_TESTS "")
+  foreach(_f ${_all})
+    if(_f MATCHES "_test\\.cpp$")
+      list(APPEND KELVANO_TESTS ${_f})
+    else()
+      list(APPEND KELVANO_SOURCES ${_f})
+    endif()
+  endforeach()
+endmacro()
+
+# kelvano_test(<target> SOURCES ... LINK ...): a GoogleTest program registered with CTest.
+function(kelvano_test target)
+  cmake_parse_arguments(K "" "" "SOURCES;LINK" ${ARGN})
+  if(NOT K_SOURCES)
+    return()
+  endif()
+  add_executable(${target} ${K_SOURCES})
+  target_link_libraries(${target} PRIVATE ${K_LINK} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+                       PROPERTIES ENVIRONMENT "KELVANO_TEST=1")
+endfunction()
+
+# kelvano_library(<name> [WIDTHS] SOURCES ... TESTS ... LINK ... WIDTH_LINK ...)
+# With WIDTHS, builds <name>_a and <name>_w and links the matching variant of each
+# WIDTH_LINK library; otherwise builds <name>. Tests are built for every variant.
+function(kelvano_library name)
+  cmake_parse_arguments(K "WIDTHS" "" "SOURCES;TESTS;LINK;WIDTH_LINK" ${ARGN})
+  if(K_WIDTHS)
+    set(_variants a w)
+  else()
+    set(_variants "")
+  endif()
+  if(NOT _variants)
+    add_library(${name} STATIC ${K_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${K_LINK})
+    kelvano_test(${name}_test SOURCES ${K_TESTS} LINK ${name})
+    return()
+  endif()
+  foreach(_w ${_variants})
+    set(_t ${name}_${_w})
+    add_library(${_t} STATIC ${K_SOURCES})
+    target_include_directories(${_t} PUBLIC ${CMAKE_SOURCE_DIR})
+    if(_w STREQUAL "w")
+      target_compile_definitions(${_t} PUBLIC KELVANO_WIDE=1)
+    else()
+      target_compile_definitions(${_t} PUBLIC KELVANO_WIDE=0)
+    endif()
+    target_link_libraries(${_t} PUBLIC ${K_LINK})
+    foreach(_d ${K_WIDTH_LINK})
+      target_link_libraries(${_t} PUBLIC ${_d}_${_w})
+    endforeach()
+    kelvano_test(${_t}_test SOURCES ${K_TESTS} LINK ${_t})
+  endforeach()
+endfunction()

@@ -13,14 +13,23 @@ namespace host {
 
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 
-// A recursive lock: the owning thread may enter again.
+// A recursive lock: the owning thread may enter again. Like the critical sections it
+// stands in for, it spins briefly before sleeping, since most holders leave quickly.
 class CriticalSection {
 public:
-    void Enter() { mutex_.lock(); }
+    void Enter() {
+        for (int i = 0; i < kSpinCount; ++i) {
+            if (mutex_.try_lock())
+                return;
+            std::this_thread::yield();
+        }
+        mutex_.lock();
+    }
     void Leave() { mutex_.unlock(); }
     bool TryEnter() { return mutex_.try_lock(); }
 
 private:
+    static constexpr int kSpinCount = 64;
     std::recursive_mutex mutex_;
 };
 

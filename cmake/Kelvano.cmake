@@ -4,14 +4,18 @@
 # libraries whose interfaces carry native-width text are compiled twice: <name>_w (16-bit)
 # and <name>_a (8-bit). KELVANO_WIDE selects the width inside the sources.
 
-# Splits the .cpp files of the calling folder into sources and tests (name_test.cpp).
+# Splits the .cpp files of the calling folder into sources, tests (name_test.cpp) and
+# libFuzzer targets (name_fuzz.cpp).
 macro(kelvano_glob_sources)
   file(GLOB _all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   set(KELVANO_SOURCES "")
   set(KELVANO_TESTS "")
+  set(KELVANO_FUZZERS "")
   foreach(_f ${_all})
     if(_f MATCHES "_test\\.cpp$")
       list(APPEND KELVANO_TESTS ${_f})
+    elseif(_f MATCHES "_fuzz\\.cpp$")
+      list(APPEND KELVANO_FUZZERS ${_f})
     else()
       list(APPEND KELVANO_SOURCES ${_f})
     endif()
@@ -30,11 +34,27 @@ function(kelvano_test target)
                        PROPERTIES ENVIRONMENT "KELVANO_TEST=1")
 endfunction()
 
-# kelvano_library(<name> [WIDTHS] SOURCES ... TESTS ... LINK ... WIDTH_LINK ...)
+# kelvano_fuzzers(<library> <files>...): with KELVANO_FUZZ, one libFuzzer program per
+# name_fuzz.cpp, linked with the library; `make fuzz` runs each for a short time.
+function(kelvano_fuzzers library)
+  if(NOT KELVANO_FUZZ)
+    return()
+  endif()
+  foreach(_f ${ARGN})
+    get_filename_component(_name ${_f} NAME_WE)
+    add_executable(${_name} ${_f})
+    target_link_libraries(${_name} PRIVATE ${library})
+    target_link_options(${_name} PRIVATE -fsanitize=fuzzer)
+    set_target_properties(${_name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  endforeach()
+endfunction()
+
+# kelvano_library(<name> [WIDTHS] SOURCES ... TESTS ... FUZZERS ... LINK ... WIDTH_LINK ...)
 # With WIDTHS, builds <name>_a and <name>_w and links the matching variant of each
-# WIDTH_LINK library; otherwise builds <name>. Tests are built for every variant.
+# WIDTH_LINK library; otherwise builds <name>. Tests are built for every variant, fuzzers
+# against the 8-bit one.
 function(kelvano_library name)
-  cmake_parse_arguments(K "WIDTHS" "" "SOURCES;TESTS;LINK;WIDTH_LINK" ${ARGN})
+  cmake_parse_arguments(K "WIDTHS" "" "SOURCES;TESTS;FUZZERS;LINK;WIDTH_LINK" ${ARGN})
   if(K_WIDTHS)
     set(_variants a w)
   else()
@@ -45,6 +65,7 @@ function(kelvano_library name)
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${K_LINK})
     kelvano_test(${name}_test SOURCES ${K_TESTS} LINK ${name})
+    kelvano_fuzzers(${name} ${K_FUZZERS})
     return()
   endif()
   foreach(_w ${_variants})
@@ -62,4 +83,5 @@ function(kelvano_library name)
     endforeach()
     kelvano_test(${_t}_test SOURCES ${K_TESTS} LINK ${_t})
   endforeach()
+  kelvano_fuzzers(${name}_a ${K_FUZZERS})
 endfunction()

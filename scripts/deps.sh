@@ -7,6 +7,10 @@ packages=(
   g++ cmake ninja-build make pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
 )
+# `deps.sh fuzz`: also the compiler and runtime of the libFuzzer build.
+if [[ "${1:-}" == "fuzz" ]]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,8 @@
+#include "game/engine/engine.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return RunEngine(args, std::cout, std::cerr);
+}

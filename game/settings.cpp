@@ -1,0 +1,3 @@
+#include "game/settings.h"
+
+SETTINGS g_settings = DefaultSettings();

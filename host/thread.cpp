@@ -1,48 +1,79 @@
 #include "host/thread.h"
 
-#include <chrono>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace host {
 
 void Event::Set() {
-    {
-        std::lock_guard guard(mutex_);
-        signalled_ = true;
-    }
-    if (manualReset_)
-        changed_.notify_all();
-    else
-        changed_.notify_one();
+    std::lock_guard guard(WaitMutex());
+    signalled_ = true;
+    WakeWaiters();
 }
 
 void Event::Reset() {
-    std::lock_guard guard(mutex_);
+    std::lock_guard guard(WaitMutex());
     signalled_ = false;
 }
 
 bool Event::Wait(DWORD msTimeout) {
-    std::unique_lock guard(mutex_);
-    auto ready = [this] { return signalled_; };
-    if (msTimeout == INFINITE)
-        changed_.wait(guard, ready);
-    else if (!changed_.wait_for(guard, std::chrono::milliseconds(msTimeout), ready))
-        return false;
-    if (!manualReset_)
-        signalled_ = false;
-    return true;
+    Event* self = this;
+    return WaitForMultipleObjects(1, &self, false, msTimeout) == WAIT_OBJECT_0;
 }
 
 bool Event::IsSet() const {
-    std::lock_guard guard(mutex_);
+    std::lock_guard guard(WaitMutex());
     return signalled_;
 }
 
-void StartDetachedThread(std::function<void()> body) { std::thread(std::move(body)).detach(); }
+DWORD TakeSignalledEvents(DWORD cEvents, Event* const* events, bool fWaitAll) {
+    if (fWaitAll) {
+        for (DWORD i = 0; i < cEvents; ++i) {
+            if (!events[i]->signalled_) return WAIT_TIMEOUT;
+        }
+        for (DWORD i = 0; i < cEvents; ++i) {
+            if (!events[i]->manualReset_) events[i]->signalled_ = false;
+        }
+        return WAIT_OBJECT_0;
+    }
+    for (DWORD i = 0; i < cEvents; ++i) {
+        if (events[i]->signalled_) {
+            if (!events[i]->manualReset_) events[i]->signalled_ = false;
+            return WAIT_OBJECT_0 + i;
+        }
+    }
+    return WAIT_TIMEOUT;
+}
 
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(::syscall(SYS_gettid)); }
+DWORD WaitForMultipleObjects(DWORD cEvents, Event* const* events, bool fWaitAll, DWORD msTimeout) {
+    if (cEvents == 0 || cEvents > MAXIMUM_WAIT_OBJECTS || events == nullptr) return WAIT_FAILED;
+    for (DWORD i = 0; i < cEvents; ++i) {
+        if (events[i] == nullptr) return WAIT_FAILED;
+    }
+    std::unique_lock lock(WaitMutex());
+    DWORD result = WAIT_TIMEOUT;
+    WaitUntil(lock, DeadlineAfter(msTimeout), [&] {
+        result = TakeSignalledEvents(cEvents, events, fWaitAll);
+        return result != WAIT_TIMEOUT;
+    });
+    return result;
+}
 
-void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void StartDetachedThread(std::function<void()> body) {
+    std::thread(std::move(body)).detach();
+}
+
+DWORD GetCurrentThreadId() {
+    return static_cast<DWORD>(::syscall(SYS_gettid));
+}
+
+void Sleep(DWORD ms) {
+    if (ms == 0) {
+        std::this_thread::yield();
+        return;
+    }
+    std::unique_lock lock(WaitMutex());
+    WaitUntil(lock, DeadlineAfter(ms), [] { return false; });
+}
 
 } // namespace host

@@ -1,9 +1,12 @@
 // Threads and synchronisation: critical sections, events and threads.
+//
+// Waits with a time-out (Event::Wait, WaitForMultipleObjects, Sleep) follow the clock in
+// force, real or virtual (host/clock.h).
 #pragma once
 
+#include "host/clock.h"
 #include "host/types.h"
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -11,7 +14,11 @@
 
 namespace host {
 
-constexpr DWORD INFINITE = 0xFFFFFFFF;
+// Results of waits.
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 0x102;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
 
 // A recursive lock: the owning thread may enter again. Like the critical sections it
 // stands in for, it spins briefly before sleeping, since most holders leave quickly.
@@ -59,11 +66,21 @@ public:
     bool IsSet() const;
 
 private:
+    friend DWORD TakeSignalledEvents(DWORD, Event* const*, bool);
     const bool manualReset_;
-    bool signalled_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    bool signalled_; // guarded by WaitMutex()
 };
+
+// Waits until one (fWaitAll false) or all (true) of the events are signalled, or the
+// time-out passes. Returns WAIT_OBJECT_0 + the index of the signalled event (the lowest
+// when several are; with fWaitAll, WAIT_OBJECT_0), WAIT_TIMEOUT, or WAIT_FAILED for a bad
+// argument. Auto-reset events that end the wait are reset; with fWaitAll all of them at once.
+DWORD WaitForMultipleObjects(DWORD cEvents, Event* const* events, bool fWaitAll, DWORD msTimeout);
+
+// With WaitMutex() held: what WaitForMultipleObjects would return now, WAIT_TIMEOUT when
+// nothing is ready yet; resets the auto-reset events it reports. For waits that watch
+// events together with other state, such as message waits.
+DWORD TakeSignalledEvents(DWORD cEvents, Event* const* events, bool fWaitAll);
 
 // A joinable thread; the destructor joins one that is still running.
 class Thread {
@@ -96,6 +113,7 @@ private:
 void StartDetachedThread(std::function<void()> body);
 
 DWORD GetCurrentThreadId();
+// Sleeps on the clock in force; Sleep(0) only yields.
 void Sleep(DWORD ms);
 
 } // namespace host

@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build make pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation2 libpng-dev
+  liblzo2-dev zlib1g-dev zip unzip
+  libsdl2-dev xvfb xauth
 )
 # `deps.sh fuzz`: also the compiler and runtime of the libFuzzer build.
 if [[ "${1:-}" == "fuzz" ]]; then

@@ -1,0 +1,283 @@
+// Fills, frames, edges and lines.
+#include "host/gdi.h"
+#include "host/gdi_internal.h"
+
+#include <cstdlib>
+
+namespace host {
+
+using namespace gdi;
+
+namespace {
+
+// A brush argument, where (system colour index + 1) stands for that colour's brush.
+std::shared_ptr<Brush> GetBrush(HBRUSH hbr) {
+    auto value = reinterpret_cast<std::uintptr_t>(hbr);
+    if (value >= 1 && value <= COLOR_COUNT) hbr = GetSysColorBrush(static_cast<int>(value - 1));
+    return Lookup<Brush>(hbr, Kind::Brush);
+}
+
+bool InClip(Target& t, LONG x, LONG y) {
+    for (const RECT& rc : t.clip())
+        if (x >= rc.left && x < rc.right && y >= rc.top && y < rc.bottom) return true;
+    return false;
+}
+
+// Plots the pixels of a line from (x0, y0) towards (x1, y1), the end excluded, in surface
+// coordinates.
+void DrawLine(Target& t, const Pen& pen, LONG x0, LONG y0, LONG x1, LONG y1) {
+    if (pen.style == PS_NULL) return;
+    DWORD v = t.format().Encode(t.Resolve(pen.cr));
+    const LONG w = pen.width;
+    const LONG before = (w - 1) / 2;
+    const bool fSolid = pen.style == PS_SOLID || w > 1;
+    // Straight solid lines are rectangles.
+    if (fSolid && (x0 == x1 || y0 == y1)) {
+        RECT rc = x0 == x1 ? RECT{x0, std::min(y0, y1), x0 + 1, std::max(y0, y1)}
+                           : RECT{std::min(x0, x1), y0, std::max(x0, x1), y0 + 1};
+        if (x0 == x1 && y1 < y0) rc = {x0, y1 + 1, x0 + 1, y0 + 1};
+        if (y0 == y1 && x1 < x0) rc = {x1 + 1, y0, x0 + 1, y0 + 1};
+        if (w > 1) {
+            if (x0 == x1) {
+                rc.left -= before;
+                rc.right = rc.left + w;
+            } else {
+                rc.top -= before;
+                rc.bottom = rc.top + w;
+            }
+        }
+        t.FillValue(rc, v);
+        return;
+    }
+    // A line that misses the surface draws nothing; looking at each of its points could
+    // take a long time.
+    RECT rcBox = Normalized(x0 - w, y0 - w, x1 + w + 1, y1 + w + 1);
+    if (IsEmpty(Intersect(rcBox, {0, 0, t.px().cx, t.px().cy}))) return;
+    std::int64_t dx = std::abs(std::int64_t{x1} - x0), dy = -std::abs(std::int64_t{y1} - y0);
+    LONG sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    std::int64_t err = dx + dy;
+    LONG x = x0, y = y0;
+    int step = 0;
+    while (x != x1 || y != y1) {
+        bool on = true;
+        if (pen.style == PS_DOT)
+            on = step % 2 == 0;
+        else if (pen.style == PS_DASH && w == 1)
+            on = step % 8 < 6;
+        ++step;
+        if (on) {
+            if (w == 1) {
+                if (InClip(t, x, y)) {
+                    WritePixel(t.px(), x, y, v);
+                    t.Changed({x, y, x + 1, y + 1});
+                }
+            } else {
+                t.FillValue({x - before, y - before, x - before + w, y - before + w}, v);
+            }
+        }
+        std::int64_t e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+}
+
+} // namespace
+
+int FillRect(HDC hdc, const RECT* prc, HBRUSH hbr) {
+    auto brush = GetBrush(hbr);
+    Target t(hdc);
+    if (!prc || !brush || !t.ok()) return 0;
+    if (!brush->fNull) t.FillValue(t.ToSurface(*prc), BrushValue(t, *brush));
+    return 1;
+}
+
+int FrameRect(HDC hdc, const RECT* prc, HBRUSH hbr) {
+    auto brush = GetBrush(hbr);
+    Target t(hdc);
+    if (!prc || !brush || !t.ok()) return 0;
+    RECT rc = t.ToSurface(*prc);
+    if (brush->fNull || IsEmpty(rc)) return 1;
+    DWORD v = BrushValue(t, *brush);
+    t.FillValue({rc.left, rc.top, rc.right, rc.top + 1}, v);
+    t.FillValue({rc.left, rc.bottom - 1, rc.right, rc.bottom}, v);
+    t.FillValue({rc.left, rc.top + 1, rc.left + 1, rc.bottom - 1}, v);
+    t.FillValue({rc.right - 1, rc.top + 1, rc.right, rc.bottom - 1}, v);
+    return 1;
+}
+
+BOOL InvertRect(HDC hdc, const RECT* prc) {
+    Target t(hdc);
+    if (!prc || !t.ok()) return FALSE;
+    t.Transform(t.ToSurface(*prc), [](DWORD v) { return ~v; });
+    return TRUE;
+}
+
+BOOL DrawFocusRect(HDC hdc, const RECT* prc) {
+    Target t(hdc);
+    if (!prc || !t.ok()) return FALSE;
+    RECT rc = t.ToSurface(*prc);
+    if (IsEmpty(rc)) return TRUE;
+    // Every other pixel of the frame, counted from the top-left corner.
+    auto invert = [&](LONG x, LONG y) {
+        if (((x - rc.left) + (y - rc.top)) % 2 != 0 || !InClip(t, x, y)) return;
+        WritePixel(t.px(), x, y, ~ReadPixel(t.px(), x, y) & t.format().valueMask);
+        t.Changed({x, y, x + 1, y + 1});
+    };
+    for (LONG x = rc.left; x < rc.right; ++x) {
+        invert(x, rc.top);
+        if (rc.bottom - 1 > rc.top) invert(x, rc.bottom - 1);
+    }
+    for (LONG y = rc.top + 1; y < rc.bottom - 1; ++y) {
+        invert(rc.left, y);
+        if (rc.right - 1 > rc.left) invert(rc.right - 1, y);
+    }
+    return TRUE;
+}
+
+BOOL FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
+    auto brush = GetBrush(hbr);
+    auto rgn = Lookup<RegionObject>(hrgn, Kind::Region);
+    Target t(hdc);
+    if (!brush || !rgn || !t.ok()) return FALSE;
+    if (brush->fNull) return TRUE;
+    DWORD v = BrushValue(t, *brush);
+    // Regions are in device coordinates, without the viewport origin.
+    LONG dx = t.dc().origin.x, dy = t.dc().origin.y;
+    for (const RECT& rc : rgn->region.Rects())
+        t.FillValue(Offset(rc, dx, dy), v);
+    return TRUE;
+}
+
+BOOL MoveToEx(HDC hdc, int x, int y, POINT* pptOld) {
+    auto dc = Lookup<Dc>(hdc, Kind::Dc);
+    if (!dc) return FALSE;
+    if (pptOld) *pptOld = dc->st.pos;
+    dc->st.pos = {x, y};
+    return TRUE;
+}
+
+BOOL LineTo(HDC hdc, int x, int y) {
+    Target t(hdc);
+    if (!t.ok()) return FALSE;
+    POINT from = t.dc().st.pos;
+    DrawLine(t, *t.dc().st.pen, Saturate(std::int64_t{from.x} + t.dx()),
+             Saturate(std::int64_t{from.y} + t.dy()), Saturate(std::int64_t{x} + t.dx()),
+             Saturate(std::int64_t{y} + t.dy()));
+    t.dc().st.pos = {x, y};
+    return TRUE;
+}
+
+BOOL Polyline(HDC hdc, const POINT* ppt, int c) {
+    Target t(hdc);
+    if (!t.ok() || !ppt || c < 2) return FALSE;
+    for (int i = 1; i < c; ++i)
+        DrawLine(t, *t.dc().st.pen, Saturate(std::int64_t{ppt[i - 1].x} + t.dx()),
+                 Saturate(std::int64_t{ppt[i - 1].y} + t.dy()),
+                 Saturate(std::int64_t{ppt[i].x} + t.dx()),
+                 Saturate(std::int64_t{ppt[i].y} + t.dy()));
+    return TRUE;
+}
+
+BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+    Target t(hdc);
+    if (!t.ok()) return FALSE;
+    RECT rc = t.ToSurface(Normalized(left, top, right, bottom));
+    const Pen& pen = *t.dc().st.pen;
+    const Brush& brush = *t.dc().st.brush;
+    if (pen.style == PS_NULL) {
+        // Without an outline the filled area is one pixel smaller, as it always was.
+        if (!brush.fNull)
+            t.FillValue({rc.left, rc.top, rc.right - 1, rc.bottom - 1}, BrushValue(t, brush));
+        return TRUE;
+    }
+    LONG w = std::min<LONG>(pen.width, std::min(rc.right - rc.left, rc.bottom - rc.top) / 2 + 1);
+    if (!brush.fNull)
+        t.FillValue({rc.left + w, rc.top + w, rc.right - w, rc.bottom - w}, BrushValue(t, brush));
+    if (pen.style == PS_SOLID || pen.width > 1) {
+        DWORD v = t.format().Encode(t.Resolve(pen.cr));
+        t.FillValue({rc.left, rc.top, rc.right, rc.top + w}, v);
+        t.FillValue({rc.left, rc.bottom - w, rc.right, rc.bottom}, v);
+        t.FillValue({rc.left, rc.top + w, rc.left + w, rc.bottom - w}, v);
+        t.FillValue({rc.right - w, rc.top + w, rc.right, rc.bottom - w}, v);
+    } else {
+        LONG r = rc.right - 1, b = rc.bottom - 1;
+        DrawLine(t, pen, rc.left, rc.top, r, rc.top);
+        DrawLine(t, pen, r, rc.top, r, b);
+        DrawLine(t, pen, r, b, rc.left, b);
+        DrawLine(t, pen, rc.left, b, rc.left, rc.top);
+    }
+    return TRUE;
+}
+
+BOOL DrawEdge(HDC hdc, RECT* prc, UINT edge, UINT flags) {
+    Target t(hdc);
+    if (!prc || !t.ok()) return FALSE;
+    // Top-left and bottom-right colours of the outer and the inner line.
+    int outerLT = -1, outerRB = -1, innerLT = -1, innerRB = -1;
+    if (edge & BDR_RAISEDOUTER) {
+        outerLT = COLOR_3DLIGHT;
+        outerRB = COLOR_3DDKSHADOW;
+    } else if (edge & BDR_SUNKENOUTER) {
+        outerLT = COLOR_3DSHADOW;
+        outerRB = COLOR_3DHILIGHT;
+    }
+    if (edge & BDR_RAISEDINNER) {
+        innerLT = COLOR_3DHILIGHT;
+        innerRB = COLOR_3DSHADOW;
+    } else if (edge & BDR_SUNKENINNER) {
+        innerLT = COLOR_3DDKSHADOW;
+        innerRB = COLOR_3DLIGHT;
+    }
+    if (flags & BF_SOFT) std::swap(outerLT, innerLT);
+    int middle = COLOR_BTNFACE;
+    if (flags & BF_MONO) {
+        outerLT = outerRB = outerLT < 0 && outerRB < 0 ? -1 : COLOR_WINDOWFRAME;
+        innerLT = innerRB = innerLT < 0 && innerRB < 0 ? -1 : COLOR_WINDOW;
+        middle = COLOR_WINDOW;
+    } else if (flags & BF_FLAT) {
+        outerLT = outerRB = outerLT < 0 && outerRB < 0 ? -1 : COLOR_3DSHADOW;
+        innerLT = innerRB = innerLT < 0 && innerRB < 0 ? -1 : COLOR_BTNFACE;
+        middle = COLOR_WINDOW;
+    }
+
+    RECT rc = t.ToSurface(Normalized(prc->left, prc->top, prc->right, prc->bottom));
+    auto value = [&](int color) { return t.format().Encode(GetSysColor(color)); };
+    auto line = [&](int lt, int rb) {
+        if (lt < 0 && rb < 0) return;
+        if (IsEmpty(rc)) return;
+        // The bottom and right lines are drawn last and own the corners they share.
+        if (lt >= 0) {
+            DWORD v = value(lt);
+            if (flags & BF_LEFT) t.FillValue({rc.left, rc.top, rc.left + 1, rc.bottom}, v);
+            if (flags & BF_TOP) t.FillValue({rc.left, rc.top, rc.right, rc.top + 1}, v);
+        }
+        if (rb >= 0) {
+            DWORD v = value(rb);
+            if (flags & BF_RIGHT) t.FillValue({rc.right - 1, rc.top, rc.right, rc.bottom}, v);
+            if (flags & BF_BOTTOM) t.FillValue({rc.left, rc.bottom - 1, rc.right, rc.bottom}, v);
+        }
+        if (flags & BF_LEFT) ++rc.left;
+        if (flags & BF_TOP) ++rc.top;
+        if (flags & BF_RIGHT) --rc.right;
+        if (flags & BF_BOTTOM) --rc.bottom;
+    };
+    line(outerLT, outerRB);
+    line(innerLT, innerRB);
+    if ((flags & BF_MIDDLE) && !IsEmpty(rc)) t.FillValue(rc, value(middle));
+    if (flags & BF_ADJUST) {
+        RECT adjusted = Offset(rc, -t.dx(), -t.dy());
+        if (IsEmpty(adjusted))
+            adjusted = {adjusted.left, adjusted.top, std::max(adjusted.left, adjusted.right),
+                        std::max(adjusted.top, adjusted.bottom)};
+        *prc = adjusted;
+    }
+    return TRUE;
+}
+
+} // namespace host

@@ -112,7 +112,12 @@ template <TypeTag tag> constexpr const char* UpperName() { return tag.sz; }
 
 template <class T, class... Args>
 T* NewObject(const char* pszType, const char* pszFile, int nLine, Args&&... args) {
-    T* p = new (std::nothrow) T(std::forward<Args>(args)...);
+    // Plain records are built with braces, so that every compiler accepts them.
+    T* p;
+    if constexpr (std::is_aggregate_v<T>)
+        p = new (std::nothrow) T{std::forward<Args>(args)...};
+    else
+        p = new (std::nothrow) T(std::forward<Args>(args)...);
     if (p != nullptr)
         TrackObject(p, sizeof(T), pszType, pszFile, nLine);
     return p;

@@ -85,3 +85,5 @@ function(kelvano_library name)
   endforeach()
   kelvano_fuzzers(${name}_a ${K_FUZZERS})
 endfunction()
+
+include(Resources)

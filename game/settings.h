@@ -56,3 +56,18 @@ constexpr int SearchDepthOf(int nLevel) {
 }
 
 extern SETTINGS g_settings;
+
+// The registry key of the game's stored values: "Settings", "SavedGame" and "SavedHistory".
+constexpr const char kszGameKey[] = "HKCU\\Software\\Vantor\\Kelvano CE";
+
+// Reads the stored record into *pSettings; false (and *pSettings untouched) when there is
+// none that reads: missing, shorter than the version word, or of another major version. A
+// shorter record reads with zeros after its end.
+bool ReadStoredSettings(SETTINGS* pSettings);
+
+// The start-up read into g_settings. When nothing reads, g_settings takes the defaults,
+// which are written back at once, and the result is false: the program's first start.
+bool ReadSettings();
+
+// Writes g_settings, reserved fields as read (44 bytes: version word, then the record).
+bool WriteSettings();

@@ -1,8 +1,11 @@
 #include "game/engine/engine.h"
 
+#include "game/history.h"
 #include "game/positions.h"
 #include "game/rules.h"
 #include "game/search.h"
+#include "game/settings.h"
+#include "host/registry.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,10 +17,19 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kelvano-engine [--layout N] [--rules classic|modern] [--moves LIST] COMMAND [ARGS]\n"
+    "usage: kelvano-engine [--layout N | --registry FOLDER] [--rules classic|modern] [--moves "
+    "LIST]\n"
+    "                      COMMAND [ARGS]\n"
     "  --layout N    board layout 0-6 (default 0, Classic)\n"
-    "  --rules R     classic (default) or modern\n"
-    "  --moves LIST  moves played from the layout's start position, Blue first, sides "
+    "  --registry FOLDER\n"
+    "                start from the game saved in the registry folder FOLDER (where an "
+    "installation\n"
+    "                keeps its registry files) instead of a layout: the position the game "
+    "would\n"
+    "                restore, with its side to move\n"
+    "  --rules R     classic or modern; default classic, or with --registry the saved "
+    "settings'\n"
+    "  --moves LIST  moves played from the start position, Blue first, sides "
     "alternating;\n"
     "                moves separated by ';', each seven integers \"nDir,x,y,x2,y2,x3,y3\" (the "
     "saved\n"
@@ -26,7 +38,13 @@ constexpr const char* kUsage =
     "COMMANDS\n"
     "  show                 the position as text: the 9 rows, the counters, the side to move, "
     "and the\n"
-    "                       game's end (winner and reason) when the end-of-game rules find one\n"
+    "                       game's end (winner and reason) when the end-of-game rules find "
+    "one;\n"
+    "                       with --registry two more lines: \"saved: in progress\" or "
+    "\"saved: ended\"\n"
+    "                       (with the stored winner and reason), and \"history: C moves "
+    "recorded, P\n"
+    "                       played\" or \"history: unusable, restored without moves\"\n"
     "  moves                the computer's candidate moves for the side to move, in ListMoves "
     "order,\n"
     "                       one line each: \"x y nDir cOwn cPushed fCapture fGreenOff nGoalDelta "
@@ -127,6 +145,51 @@ struct GAME {
     bool fModern = false;
     int nSide = PLAYER_BLUE;
 };
+
+// What --registry read, for show.
+struct SAVEDINFO {
+    bool fRead = false;
+    int nState = SAVED_NONE;
+    SAVEDGAME game{};
+    std::uint32_t cMove = 0;
+    std::uint32_t iMove = 0;
+    bool fHistoryDropped = false;
+};
+
+// Reads the saved game of the registry folder into the game; an error message when there
+// is none that the game would show. The rules are --rules when given, else the saved
+// settings' (Classic when they do not read).
+bool ReadSaved(const std::string& folder, bool fRulesGiven, GAME* pGame, SAVEDINFO* pInfo,
+               std::string* pError) {
+    const std::string previous = host::RegGetStorageFolder();
+    host::RegSetStorageFolder(folder);
+    if (!fRulesGiven) {
+        SETTINGS settings;
+        pGame->fModern = ReadStoredSettings(&settings) && settings.fModern != 0;
+    }
+    SAVEDRECORD saved;
+    const int nState = ReadSavedGame(pGame->fModern, &saved);
+    host::RegSetStorageFolder(previous);
+
+    bool fOk = false;
+    if (nState == SAVED_NONE) {
+        *pError = "no saved game in " + Quote(folder);
+    } else if (nState == SAVED_DAMAGED) {
+        *pError = "the saved game in " + Quote(folder) + " is damaged";
+    } else {
+        pGame->board = saved.game.boardCurrent;
+        pGame->nSide = static_cast<int>(saved.iMove % 2);
+        pInfo->fRead = true;
+        pInfo->nState = nState;
+        pInfo->game = saved.game;
+        pInfo->cMove = saved.cMove;
+        pInfo->iMove = saved.iMove;
+        pInfo->fHistoryDropped = saved.fHistoryDropped;
+        fOk = true;
+    }
+    FreeSavedRecord(&saved);
+    return fOk;
+}
 
 bool HoldsOwnPiece(const GAME& game, int x, int y) {
     return IsCellPosition(x, y) && IsOnBoard(game.board, x, y) &&
@@ -258,7 +321,7 @@ char CellChar(const CELL& cell) {
     }
 }
 
-void Show(const GAME& game, std::ostream& out) {
+void Show(const GAME& game, const SAVEDINFO& info, std::ostream& out) {
     // Doubled columns print as character columns, which draws the hexagon.
     for (int y = 0; y < cBoardRows; y++) {
         std::string line;
@@ -278,6 +341,22 @@ void Show(const GAME& game, std::ostream& out) {
     int iReason;
     if (FindGameEnd(game.board, &iWinner, &iReason))
         out << "end: " << EndText(iWinner, iReason) << '\n';
+    if (!info.fRead) return;
+    if (info.nState == SAVED_INPROGRESS) {
+        out << "saved: in progress\n";
+    } else {
+        out << "saved: ended";
+        const int iSavedWinner = info.game.iWinner;
+        const int iSavedReason = info.game.iReason;
+        if ((iSavedWinner == PLAYER_BLUE || iSavedWinner == PLAYER_RED) &&
+            iSavedReason >= REASON_LOST && iSavedReason <= REASON_GREEN)
+            out << ", " << EndText(iSavedWinner, iSavedReason);
+        out << '\n';
+    }
+    if (info.fHistoryDropped)
+        out << "history: unusable, restored without moves\n";
+    else
+        out << "history: " << info.cMove << " moves recorded, " << info.iMove << " played\n";
 }
 
 void ListCandidates(const GAME& game, std::ostream& out) {
@@ -409,7 +488,11 @@ int Fail(std::ostream& err, const std::string& message) {
 
 int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     int iLayout = LAYOUT_CLASSIC;
+    bool fLayoutGiven = false;
     bool fModern = false;
+    bool fRulesGiven = false;
+    std::string registry;
+    bool fRegistryGiven = false;
     std::string moves;
     std::size_t i = 0;
     for (; i < args.size(); i++) {
@@ -419,14 +502,20 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return ENGINE_OK;
         }
         if (arg.rfind("--", 0) != 0) break;
-        if (arg != "--layout" && arg != "--rules" && arg != "--moves")
+        if (arg != "--layout" && arg != "--rules" && arg != "--moves" && arg != "--registry")
             return Fail(err, "unknown option " + Quote(arg) + " (see --help)");
         if (i + 1 >= args.size()) return Fail(err, arg + " needs a value");
         const std::string& value = args[++i];
         if (arg == "--layout") {
             if (!ParseInt(value, &iLayout) || iLayout < 0 || iLayout >= cLayouts)
                 return Fail(err, "--layout needs a number from 0 to 6, not " + Quote(value));
+            fLayoutGiven = true;
+        } else if (arg == "--registry") {
+            if (value.empty()) return Fail(err, "--registry needs a folder");
+            registry = value;
+            fRegistryGiven = true;
         } else if (arg == "--rules") {
+            fRulesGiven = true;
             if (value == "classic")
                 fModern = false;
             else if (value == "modern")
@@ -437,6 +526,9 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
             moves = value;
         }
     }
+    if (fLayoutGiven && fRegistryGiven)
+        return Fail(err,
+                    "--layout and --registry cannot be combined: the saved game has its board");
     if (i >= args.size()) return Fail(err, "no command given (see --help)");
     const std::string& command = args[i];
     const std::vector<std::string> params(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
@@ -446,11 +538,14 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
     game.fModern = fModern;
     SetUpLayout(&game.board, iLayout);
     PlacePieces(&game.board, iLayout);
+    SAVEDINFO info;
     std::string error;
+    if (fRegistryGiven && !ReadSaved(registry, fRulesGiven, &game, &info, &error))
+        return Fail(err, "--registry: " + error);
     if (!PlayList(&game, moves, &error)) return Fail(err, "--moves: " + error);
 
     if (command == "show" && params.empty()) {
-        Show(game, out);
+        Show(game, info, out);
     } else if (command == "moves" && params.empty()) {
         ListCandidates(game, out);
     } else if (command == "best" && params.size() == 1) {

@@ -52,6 +52,10 @@ constexpr DWORD HOOK_PRIORITY(DWORD nPriority) {
     return nPriority << 16;
 }
 
+// Posted by PostScheduleEvent: wParam packs the frame (low 32 bits) and the second value
+// (high 32 bits), lParam is the value.
+constexpr UINT WM_ANIMSCHEDULE = 0x8000 + 0x0A10;
+
 // The frame timer's identifier.
 constexpr UINT ANIM_TIMER_ID = 1099;
 // Time stamps in the timing ring.
@@ -176,6 +180,7 @@ private:
     void DrawObjects(Graphic* pTarget, const DirtyRegion* pRegion, DWORD fStatic);
     TIMELINEENTRY* NewTimelineEntry();
     void RecordPaintTime();
+    void OnPostedSchedule(WPARAM wParam, LPARAM lParam);
     friend class AnimObject;
 
     DWORD m_dwSignature = 0;

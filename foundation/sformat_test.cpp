@@ -92,7 +92,11 @@ TEST(Sformat, Integers) {
         {sformat("%{+d}%1", 0), "+0"},
         {sformat("%{+d}%1", -5), "-5"},
         {sformat("%{+u}%1", -1), "4294967295"},
-        {sformat("%{x}%1", -1), "-1"},
+        // Hexadecimal shows the bits, never a sign; a 64-bit address keeps every digit.
+        {sformat("%{x}%1", -1), "ffffffff"},
+        {sformat("0x%08lX", 0xA1CE0C60u), "0xA1CE0C60"},
+        {sformat("0x%08lX", static_cast<unsigned long>(0x7F12A1CE0C60ull)), "0x7F12A1CE0C60"},
+        {sformat("%{x}%1", static_cast<long long>(INT32_MIN)), "80000000"},
         {sformat("%{08X}%1", 0xBEEF), "0000BEEF"},
         {sformat("%{d}%1", 0), "0"},
         {sformat("%{d}%1", 3.9), "3"},

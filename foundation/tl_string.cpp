@@ -856,7 +856,13 @@ void FormatInteger(const FormatField& field, ArgKind kind, std::int64_t n, strin
     std::size_t cch = 0;
     std::uint64_t mag;
     bool fNeg = false;
-    if (TypeHas(field, "u")) {
+    bool fHex = TypeHas(field, "x") || TypeHas(field, "X");
+    if (fHex && (n > static_cast<std::int64_t>(UINT32_MAX) || n < INT32_MIN)) {
+        // A 64-bit value (an address) keeps all its digits.
+        mag = static_cast<std::uint64_t>(n);
+    } else if (fHex || TypeHas(field, "u")) {
+        // Hexadecimal shows the bits: 0x%08lX of 0xA1CE0C60 is "0xA1CE0C60", never a
+        // negative number.
         mag = static_cast<std::uint32_t>(v);
     } else if (v < 0) {
         fNeg = true;

@@ -31,13 +31,15 @@ class PaletteGroup;
 
 using host::BOOL;
 using host::BYTE;
-using host::UINT;
 using host::DWORD;
+using host::FALSE;
 using host::HDC;
 using host::LONG;
+using host::PALETTEENTRY;
 using host::RECT;
 using host::RGBQUAD;
-using host::PALETTEENTRY;
+using host::TRUE;
+using host::UINT;
 
 // A colour is the platform value 0x00BBGGRR (red in the lowest byte).
 using Color = host::COLORREF;
@@ -53,11 +55,11 @@ constexpr DWORD TRANSLUCENT_UNIFORM = 1; // one opacity for every pixel
 constexpr DWORD TRANSLUCENT_MAP = 2;     // one opacity byte per pixel of the root
 
 struct TRANSLUCENCY {
-    DWORD nMode;       // TRANSLUCENT_*
-    BYTE bOpacity;     // mode 1; 255 counts as 256 when blending
-    BYTE* pbOpacity;   // mode 2: width x height bytes of the root, row-major
-    LONG cRows;        // rows of the map (the root's height)
-    LONG cbRow;        // bytes per map row (the root's width)
+    DWORD nMode;     // TRANSLUCENT_*
+    BYTE bOpacity;   // mode 1; 255 counts as 256 when blending
+    BYTE* pbOpacity; // mode 2: width x height bytes of the root, row-major
+    LONG cRows;      // rows of the map (the root's height)
+    LONG cbRow;      // bytes per map row (the root's width)
 };
 
 // One stretch of opaque pixels in a row of a transparent graphic.
@@ -116,7 +118,7 @@ public:
     BOOL GetRect(RECT* prc) const; // (0, 0, width, height)
     int GetWidth() const;
     int GetHeight() const;
-    int GetDepth() const;          // 0 for an invalid graphic
+    int GetDepth() const; // 0 for an invalid graphic
     // The root's pixel memory (null without a bitmap section) and its row pitch.
     BYTE* GetBits() const;
     LONG GetPitch() const;
@@ -133,6 +135,8 @@ public:
     // Builds the run lists (and the desktop mask) for the current transparency colour.
     void PrepareTransparency();
     // Opaque runs of a row (null with a count of 0 when the row has none or is unprepared).
+    // The runs belong to the root: a child's row y is the root's row at the child's
+    // origin plus y, and the runs' x are root columns.
     const OPAQUERUN* GetRuns(int y, LONG* pcRuns) const;
 
     // ---- Pixels
@@ -175,12 +179,12 @@ public:
     // ---- Drawing
     void DrawTo(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);
     void DrawTo(HDC hdc, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);
-    void StretchTo(Graphic* pDest, int xDest, int yDest, int cxDest, int cyDest, int xSrc,
-                   int ySrc, int cxSrc, int cySrc);
+    void StretchTo(Graphic* pDest, int xDest, int yDest, int cxDest, int cyDest, int xSrc, int ySrc,
+                   int cxSrc, int cySrc);
     void StretchTo(HDC hdc, int xDest, int yDest, int cxDest, int cyDest, int xSrc, int ySrc,
                    int cxSrc, int cySrc);
-    void TileTo(Graphic* pDest, int xDest, int yDest, int cxDest, int cyDest, int xSrc,
-                int ySrc, int cxSrc, int cySrc, int xPhase, int yPhase);
+    void TileTo(Graphic* pDest, int xDest, int yDest, int cxDest, int cyDest, int xSrc, int ySrc,
+                int cxSrc, int cySrc, int xPhase, int yPhase);
     void TileTo(HDC hdc, int xDest, int yDest, int cxDest, int cyDest, int xSrc, int ySrc,
                 int cxSrc, int cySrc, int xPhase, int yPhase);
 
@@ -199,8 +203,7 @@ private:
     void AddChild(Graphic* pChild);
     void RemoveChild(Graphic* pChild);
     void FreeRuns();
-    void DrawToGraphic(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx,
-                       int cy);
+    void DrawToGraphic(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);
     void Blend(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);
     void CopyRows(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);
     void CopyRuns(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);

@@ -5,7 +5,8 @@
 // rectangles involved (level 1 for static objects, which live in the window's cached
 // scene, level 0 for dynamic ones). Objects are made with MemNew and belong to their
 // window, which destroys those still attached when it goes. An object procedure may
-// destroy its own object (MemDelete) while handling any message.
+// destroy its own object (MemDelete) while handling any message. Destroying an object, or
+// moving it to another window, drops its pending timeline entries.
 #pragma once
 
 #include "anim/cea_sprite.h"
@@ -84,6 +85,7 @@ public:
 
 private:
     void Init(AnimWindow* pWindow, LONG nDepth);
+    void Detach();
     friend class AnimWindow;
 
     AnimWindow* m_pWindow = nullptr;
@@ -98,4 +100,7 @@ private:
     Graphic* m_pGraphic = nullptr;
     Sprite* m_pSprite = nullptr;
     AnimObjectProc m_pfnProc = nullptr;
+    // Set by the destructor, so that a Destroy whose procedure deleted the object stops.
+    bool* m_pfDeleted = nullptr;
+    BOOL m_fDestroying = 0;
 };

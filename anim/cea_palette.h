@@ -78,6 +78,9 @@ public:
 private:
     void Merge();
     int PlaceColor(Color clr, int iSlot, bool fFixedLookup);
+    // Placement limited to the first cSlots slots (graphics of fewer than 8 bits).
+    int PlaceColor(Color clr, int iSlot, bool fFixedLookup, int cSlots);
+    void RemapGraphic(Graphic* pGraphic);
     PALETTEGROUPENTRY* NewEntry();
 
     PALETTEGROUPENTRY* m_pEntries = nullptr;
@@ -87,4 +90,7 @@ private:
     int m_cOpen = 0;
     DWORD m_fFixed = 0;
     BYTE* m_pbNearest = nullptr;
+    // During a merge: slots already handed out, so that a slot given to black is not
+    // mistaken for a free one.
+    bool m_rgfTaken[256] = {};
 };

@@ -17,7 +17,15 @@
 #include "anim/cea_graphic.h"
 #include "host/window.h"
 
+#include <cstdint>
+
 class AnimObject;
+struct AnimWindowTestAccess; // tests only
+
+namespace mem {
+template <class T, class... Args> T* NewObject(const char*, const char*, int, Args&&...);
+template <class T> void DeleteObject(T*, const char*, int);
+} // namespace mem
 
 using host::HWND;
 using host::LPARAM;
@@ -181,7 +189,17 @@ private:
     TIMELINEENTRY* NewTimelineEntry();
     void RecordPaintTime();
     void OnPostedSchedule(WPARAM wParam, LPARAM lParam);
+    void CreateGraphics();
+    void DestroyGraphics();
+    DEPTHSLOT* SlotOfHead(AnimObject* pHead) const;
+    bool IsLinked(AnimObject* pObject) const;
+    bool IsMine(AnimObject* pObject) const;
     friend class AnimObject;
+    friend struct AnimWindowTestAccess;
+    // Made and freed only by the window procedure.
+    template <class T, class... Args>
+    friend T* mem::NewObject(const char*, const char*, int, Args&&...);
+    template <class T> friend void mem::DeleteObject(T*, const char*, int);
 
     DWORD m_dwSignature = 0;
     HWND m_hwnd = nullptr;
@@ -215,6 +233,10 @@ private:
     // Objects still to be sent the frame update: kept right when an object's procedure
     // destroys objects during the walk.
     AnimObject* m_pNextUpdate = nullptr;
+    // The same for the draw walk (back to front).
+    AnimObject* m_pNextDraw = nullptr;
+    AnimObject* m_pDrawing = nullptr; // null once the object being drawn is removed
+    DWORD m_cSlotsAllocated = 0; // grows 4 at a time
     PaintCounters m_counters = {};
 };
 

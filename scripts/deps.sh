@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation2 libpng-dev
   liblzo2-dev zlib1g-dev zip unzip
   libsdl2-dev xvfb xauth
+  imagemagick
 )
 # `deps.sh fuzz`: also the compiler and runtime of the libFuzzer build.
 if [[ "${1:-}" == "fuzz" ]]; then

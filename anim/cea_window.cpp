@@ -1,0 +1,1057 @@
+#include "anim/cea_window.h"
+
+#include "anim/cea_display.h"
+#include "anim/cea_object.h"
+#include "anim/cea_palette.h"
+#include "foundation/diag.h"
+#include "foundation/memmgr.h"
+#include "host/screen.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+// The live windows (a freed entry is null and reused) and the one-entry lookup cache.
+// FromHandle may be asked from any thread, so both sit behind one lock.
+std::mutex g_windowsMutex;
+AnimWindow** g_ppWindows = nullptr;
+DWORD g_cWindows = 0;
+DWORD g_cWindowsAllocated = 0;
+HWND g_hwndCached = nullptr;
+AnimWindow* g_pCached = nullptr;
+
+bool IsListed(const AnimWindow* pWindow) {
+    for (DWORD i = 0; i < g_cWindows; ++i) {
+        if (g_ppWindows[i] == pWindow) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ListWindow(AnimWindow* pWindow) {
+    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    for (DWORD i = 0; i < g_cWindows; ++i) {
+        if (g_ppWindows[i] == nullptr) {
+            g_ppWindows[i] = pWindow;
+            return true;
+        }
+    }
+    if (g_cWindows == g_cWindowsAllocated &&
+        !MemReallocArray(&g_ppWindows, &g_cWindowsAllocated, g_cWindows + 1, 4)) {
+        return false;
+    }
+    g_ppWindows[g_cWindows++] = pWindow;
+    return true;
+}
+
+void UnlistWindow(AnimWindow* pWindow) {
+    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    bool fAny = false;
+    for (DWORD i = 0; i < g_cWindows; ++i) {
+        if (g_ppWindows[i] == pWindow) {
+            g_ppWindows[i] = nullptr;
+        }
+        fAny = fAny || g_ppWindows[i] != nullptr;
+    }
+    if (g_pCached == pWindow) {
+        g_hwndCached = nullptr;
+        g_pCached = nullptr;
+    }
+    // The list goes with the last window, so that it never shows as a leak.
+    if (!fAny) {
+        MemFree(g_ppWindows);
+        g_ppWindows = nullptr;
+        g_cWindows = 0;
+        g_cWindowsAllocated = 0;
+    }
+}
+
+// Every live window starts again with graphics for the display's new group. The lock is
+// not held while a window works (its callback draws the new background).
+void OnSystemGroupChanged() {
+    for (DWORD i = 0;; ++i) {
+        AnimWindow* pWindow = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(g_windowsMutex);
+            if (i >= g_cWindows) {
+                break;
+            }
+            pWindow = g_ppWindows[i];
+        }
+        if (pWindow != nullptr) {
+            pWindow->RecreateGraphics();
+        }
+    }
+}
+
+bool IsEmpty(const RECT& rc) {
+    return rc.right <= rc.left || rc.bottom <= rc.top;
+}
+
+bool Intersect(RECT* prcOut, const RECT& a, const RECT& b) {
+    prcOut->left = std::max(a.left, b.left);
+    prcOut->top = std::max(a.top, b.top);
+    prcOut->right = std::min(a.right, b.right);
+    prcOut->bottom = std::min(a.bottom, b.bottom);
+    if (IsEmpty(*prcOut)) {
+        *prcOut = RECT{};
+        return false;
+    }
+    return true;
+}
+
+std::uint64_t Area(const RECT& rc) {
+    return static_cast<std::uint64_t>(rc.right - rc.left) *
+           static_cast<std::uint64_t>(rc.bottom - rc.top);
+}
+
+bool IsMouseMessage(UINT uMsg) {
+#if CEA_HANDHELD
+    return uMsg >= 0x200 && uMsg <= 0x20A;
+#else
+    return uMsg >= 0x200 && uMsg <= 0x209;
+#endif
+}
+
+bool IsKeyboardMessage(UINT uMsg) {
+    return uMsg >= 0x100 && uMsg <= 0x108;
+}
+
+// ---- The frames-per-second and status objects
+
+// Text of an ASCII format in the native width.
+int WidenAscii(const char* psz, TCHAR* pszOut, int cchOut) {
+    int i = 0;
+    for (; psz[i] != '\0' && i < cchOut - 1; ++i) {
+        pszOut[i] = static_cast<TCHAR>(psz[i]);
+    }
+    pszOut[i] = 0;
+    return i;
+}
+
+int FormatRate(double dRate, TCHAR* pszOut, int cchOut) {
+    char sz[64];
+    std::snprintf(sz, sizeof(sz), " %.1lf FPS", dRate);
+    return WidenAscii(sz, pszOut, cchOut);
+}
+
+int TextLength(const TCHAR* psz) {
+    int c = 0;
+    while (psz[c] != 0) {
+        ++c;
+    }
+    return c;
+}
+
+// The size of a text in the screen's font.
+host::SIZE MeasureText(const TCHAR* psz) {
+    host::SIZE size = {};
+    HDC hdc = host::GetDC(nullptr);
+    if (hdc == nullptr) {
+        return size;
+    }
+    host::HGDIOBJ hOld = host::SelectObject(hdc, host::GetStockObject(host::SYSTEM_FONT));
+    host::GetTextExtentPoint32(hdc, psz, TextLength(psz), &size);
+    host::SelectObject(hdc, hOld);
+    host::ReleaseDC(nullptr, hdc);
+    return size;
+}
+
+// Fills the clip white and writes the text black over it, within the clip only.
+void DrawTextObject(const DRAWRECORD* pRecord, const TCHAR* psz, UINT uFormat) {
+    if (pRecord->pTarget == nullptr) {
+        return;
+    }
+    HDC hdc = pRecord->pTarget->GetDC();
+    if (hdc == nullptr) {
+        return;
+    }
+    int nSaved = host::SaveDC(hdc);
+    host::IntersectClipRect(hdc, pRecord->rcClip.left, pRecord->rcClip.top, pRecord->rcClip.right,
+                            pRecord->rcClip.bottom);
+    host::HBRUSH hbr = host::CreateSolidBrush(host::RGB(255, 255, 255));
+    host::FillRect(hdc, &pRecord->rcClip, hbr);
+    host::DeleteObject(hbr);
+    host::SelectObject(hdc, host::GetStockObject(host::SYSTEM_FONT));
+    host::SetTextColor(hdc, host::RGB(0, 0, 0));
+    host::SetBkMode(hdc, host::TRANSPARENT);
+    RECT rc = pRecord->rcObject;
+    host::DrawText(hdc, psz, TextLength(psz), &rc,
+                   uFormat | host::DT_SINGLELINE | host::DT_VCENTER);
+    host::RestoreDC(hdc, nSaved);
+    pRecord->pTarget->ReleaseDC();
+}
+
+int FpsProc(AnimObject* pObject, UINT uMsg, LPARAM lParam) {
+    switch (uMsg) {
+    case OBJMSG_CREATE: {
+        TCHAR sz[32];
+        FormatRate(999.9, sz, 32);
+        host::SIZE size = MeasureText(sz);
+        RECT rcClient;
+        pObject->GetWindow()->GetRect(&rcClient);
+        RECT rc = {rcClient.left, rcClient.bottom - size.cy, rcClient.left + size.cx,
+                   rcClient.bottom};
+        pObject->SetRect(&rc);
+        break;
+    }
+    case OBJMSG_UPDATE:
+        pObject->Invalidate();
+        break;
+    case OBJMSG_DRAW: {
+        TCHAR sz[32];
+        FormatRate(pObject->GetWindow()->GetMeasuredRate(), sz, 32);
+        DrawTextObject(reinterpret_cast<const DRAWRECORD*>(lParam), sz, host::DT_CENTER);
+        break;
+    }
+    default:
+        break;
+    }
+    return 1;
+}
+
+int StatusProc(AnimObject* pObject, UINT uMsg, LPARAM lParam) {
+    switch (uMsg) {
+    case OBJMSG_CREATE: {
+        host::SIZE size = MeasureText(TEXT("X!'g"));
+        RECT rcClient;
+        pObject->GetWindow()->GetRect(&rcClient);
+        RECT rc = {rcClient.left, rcClient.bottom - size.cy, rcClient.right, rcClient.bottom};
+        pObject->SetRect(&rc);
+        break;
+    }
+    case OBJMSG_DESTROY:
+        MemFree(pObject->GetData(0));
+        pObject->SetData(0, nullptr);
+        break;
+    case OBJMSG_DRAW: {
+        auto* psz = static_cast<const TCHAR*>(pObject->GetData(0));
+        DrawTextObject(reinterpret_cast<const DRAWRECORD*>(lParam), psz != nullptr ? psz : TEXT(""),
+                       host::DT_RIGHT);
+        break;
+    }
+    default:
+        break;
+    }
+    return 1;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Lookup and the window procedure
+
+AnimWindow* AnimWindow::FromHandle(HWND hwnd) {
+    if (hwnd == nullptr) {
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    auto* pWindow = reinterpret_cast<AnimWindow*>(host::GetWindowLongPtr(hwnd, 0));
+    // The handle may have been reused since it was cached: the word must still agree.
+    if (hwnd == g_hwndCached && pWindow == g_pCached) {
+        return g_pCached;
+    }
+    // A foreign class may keep anything in its first word: only a pointer to one of our
+    // live windows is ever followed.
+    if (pWindow == nullptr || !IsListed(pWindow) || pWindow->m_dwSignature != ANIMWINDOW_ALIVE ||
+        pWindow->m_hwnd != hwnd) {
+        return nullptr;
+    }
+    g_hwndCached = hwnd;
+    g_pCached = pWindow;
+    return pWindow;
+}
+
+LRESULT AnimWindow::WindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    AnimWindow* pWindow = nullptr;
+    if (uMsg == host::WM_CREATE) {
+        pWindow = MemNew(AnimWindow);
+        if (pWindow != nullptr) {
+            pWindow->Init(hwnd);
+            if (pWindow->m_dwSignature != ANIMWINDOW_ALIVE) {
+                // Not even listed: the window could never be found, so it is not made.
+                MemDelete(pWindow);
+                return -1;
+            }
+        }
+    } else {
+        pWindow = FromHandle(hwnd);
+    }
+    if (pWindow != nullptr) {
+        switch (uMsg) {
+        case host::WM_SIZE:
+            pWindow->Resize();
+            break;
+        case host::WM_PAINT: {
+            host::PAINTSTRUCT ps = {};
+            HDC hdc = host::BeginPaint(hwnd, &ps);
+            pWindow->Invalidate(&ps.rcPaint, 0);
+            pWindow->Paint(hdc);
+            host::EndPaint(hwnd, &ps);
+            break;
+        }
+        case host::WM_ERASEBKGND:
+            // Painting covers the whole client area: nothing is erased.
+            pWindow->Invalidate(nullptr, 0);
+            break;
+        case WM_ANIMSCHEDULE:
+            pWindow->OnPostedSchedule(wParam, lParam);
+            break;
+        default:
+            break;
+        }
+        // The window may have gone while painting or scheduling.
+        pWindow = FromHandle(hwnd);
+        if (pWindow != nullptr) {
+            pWindow->DispatchHooks(uMsg, wParam, lParam);
+        }
+        if (uMsg == host::WM_DESTROY) {
+            // A hook may have destroyed the window itself already.
+            pWindow = FromHandle(hwnd);
+            if (pWindow != nullptr) {
+                pWindow->Destroy();
+                MemDelete(pWindow);
+            }
+        }
+    }
+    return host::DefWindowProc(hwnd, uMsg, wParam, lParam);
+}
+
+void AnimWindow::Init(HWND hwnd) {
+    m_hwnd = hwnd;
+    if (!ListWindow(this)) {
+        return;
+    }
+    host::SetWindowLongPtr(hwnd, 0, reinterpret_cast<host::LONG_PTR>(this));
+    SetSystemGroupChangedHandler(&OnSystemGroupChanged);
+    m_dwSignature = ANIMWINDOW_ALIVE;
+    m_pSceneRegion = MemNew(DirtyRegion);
+    m_pFrameRegion = MemNew(DirtyRegion);
+    m_pmsTiming = static_cast<DWORD*>(MemAlloc(sizeof(DWORD) * cfTIMING_WINDOW));
+    if (m_pmsTiming != nullptr) {
+        std::fill(m_pmsTiming, m_pmsTiming + cfTIMING_WINDOW, DWORD{0});
+    }
+    m_iTiming = 0;
+    Resize();
+    SetFrameRate(40);
+    host::InvalidateRect(hwnd, nullptr, host::FALSE);
+    host::UpdateWindow(hwnd);
+}
+
+void AnimWindow::Destroy() {
+    if (m_dwSignature != ANIMWINDOW_ALIVE) {
+        cetl::trace("AnimWindow freed more than once\n");
+        return;
+    }
+    m_cPaintNesting = 999;
+    m_cUpdateLocks = 999;
+    host::KillTimer(m_hwnd, ANIM_TIMER_ID);
+    SendEvent(ANIMEVENT_DESTROY, 0, 0);
+    ShowFrameRate(host::FALSE);
+    SetStatusText(nullptr);
+    // What is left belongs to the window. Unlinking first means an object whose
+    // destruction does not detach it cannot keep this loop going.
+    while (AnimObject* pObject = NextObject(nullptr)) {
+        RemoveObject(pObject);
+        MemDelete(pObject);
+    }
+    MemFree(m_pSlots);
+    m_pSlots = nullptr;
+    m_cSlots = 0;
+    m_cSlotsAllocated = 0;
+    MemFree(m_pHooks);
+    m_pHooks = nullptr;
+    m_cHooks = 0;
+    UnlistWindow(this);
+    m_dwSignature = ANIMWINDOW_DEAD;
+    if (host::GetWindowLongPtr(m_hwnd, 0) == reinterpret_cast<host::LONG_PTR>(this)) {
+        host::SetWindowLongPtr(m_hwnd, 0, 0);
+    }
+    DestroyGraphics();
+    MemDelete(m_pSceneRegion);
+    MemDelete(m_pFrameRegion);
+    MemFree(m_pTimeline);
+    MemFree(m_ppData);
+    MemFree(m_pmsTiming);
+
+    m_hwnd = nullptr;
+    m_rcClient = {};
+    m_pSceneRegion = nullptr;
+    m_pFrameRegion = nullptr;
+    m_pfnCallback = nullptr;
+    m_msPeriod = 0;
+    m_pmsTiming = nullptr;
+    m_iTiming = 0;
+    m_pFpsObject = nullptr;
+    m_pStatusObject = nullptr;
+    m_pTimeline = nullptr;
+    m_cTimeline = 0;
+    m_iFrame = 0;
+    m_iEndFrame = 0;
+    m_ppData = nullptr;
+    m_cData = 0;
+    m_fResync = 0;
+    m_fPaused = 0;
+    m_lAppValue = 0;
+    m_pNextUpdate = nullptr;
+    m_pNextDraw = nullptr;
+    m_pDrawing = nullptr;
+    m_counters = {};
+    m_dwSignature = ANIMWINDOW_DEAD;
+    m_cPaintNesting = 999;
+    m_cUpdateLocks = 999;
+}
+
+// ---------------------------------------------------------------------------------------
+// Graphics and redraw
+
+void AnimWindow::DestroyGraphics() {
+    Graphic* rgpGraphics[] = {m_pBackground, m_pScene, m_pFrame};
+    m_pBackground = m_pScene = m_pFrame = nullptr;
+    for (Graphic* pGraphic : rgpGraphics) {
+        MemDelete(pGraphic);
+    }
+}
+
+void AnimWindow::CreateGraphics() {
+    int cx = m_rcClient.right - m_rcClient.left;
+    int cy = m_rcClient.bottom - m_rcClient.top;
+    Display* pDisplay = GetDisplay();
+    PaletteGroup* pGroup = pDisplay != nullptr ? pDisplay->GetSystemGroup() : nullptr;
+    if (pGroup != nullptr) {
+        pGroup->Open();
+    }
+    for (Graphic** ppGraphic : {&m_pBackground, &m_pScene, &m_pFrame}) {
+        if (*ppGraphic != nullptr) {
+            continue;
+        }
+        Graphic* pGraphic = pGroup != nullptr ? MemNew(Graphic, cx, cy, GetDisplayDepth(), pGroup)
+                                              : MemNew(Graphic, cx, cy, 0);
+        if (pGraphic != nullptr && (!pGraphic->IsValid() || pGraphic->GetBits() == nullptr)) {
+            MemDelete(pGraphic);
+            pGraphic = nullptr;
+        }
+        *ppGraphic = pGraphic;
+    }
+    if (pGroup != nullptr) {
+        pGroup->Close();
+    }
+}
+
+void AnimWindow::Resize() {
+    RECT rc = {};
+    host::GetClientRect(m_hwnd, &rc);
+    if (rc.right - rc.left > m_rcClient.right - m_rcClient.left ||
+        rc.bottom - rc.top > m_rcClient.bottom - m_rcClient.top) {
+        DestroyGraphics();
+    }
+    m_rcClient = rc;
+    if (m_pBackground == nullptr || m_pScene == nullptr || m_pFrame == nullptr) {
+        CreateGraphics();
+        // Without a background (an empty client area) there is nothing to draw on.
+        if (m_pBackground != nullptr) {
+            SendEvent(ANIMEVENT_BACKGROUND, 0, reinterpret_cast<LPARAM>(m_pBackground));
+        }
+    }
+    InvalidateAll();
+}
+
+void AnimWindow::RecreateGraphics() {
+    if (m_dwSignature != ANIMWINDOW_ALIVE) {
+        return;
+    }
+    DestroyGraphics();
+    Resize();
+}
+
+void AnimWindow::Invalidate(const RECT* prc, int nLevel) {
+    RECT rc = m_rcClient;
+    if (prc != nullptr && !Intersect(&rc, *prc, m_rcClient)) {
+        return;
+    }
+    if (IsEmpty(rc)) {
+        return;
+    }
+    DirtyRegion* pRegion = nLevel != 0 ? m_pSceneRegion : m_pFrameRegion;
+    if (pRegion != nullptr) {
+        pRegion->Add(&rc);
+    }
+}
+
+void AnimWindow::InvalidateAll() {
+    Invalidate(nullptr, 1);
+}
+
+void AnimWindow::BeginUpdate() {
+    ++m_cUpdateLocks;
+}
+
+void AnimWindow::EndUpdate() {
+    if (m_cUpdateLocks > 0 && --m_cUpdateLocks == 0) {
+        Repaint();
+    }
+}
+
+void AnimWindow::Repaint() {
+    if (m_cUpdateLocks != 0 || m_dwSignature != ANIMWINDOW_ALIVE) {
+        return;
+    }
+    HDC hdc = host::GetDC(m_hwnd);
+    Paint(hdc);
+    if (hdc != nullptr) {
+        host::ReleaseDC(m_hwnd, hdc);
+    }
+}
+
+void AnimWindow::FillBackground(Color clr, RECT* prc) {
+    RECT rc = m_rcClient;
+    if (prc != nullptr) {
+        Intersect(&rc, *prc, m_rcClient);
+        *prc = rc;
+    }
+    if (m_pBackground != nullptr && !IsEmpty(rc)) {
+        HDC hdc = m_pBackground->GetDC();
+        if (hdc != nullptr) {
+            host::HBRUSH hbr = host::CreateSolidBrush(clr);
+            host::FillRect(hdc, &rc, hbr);
+            host::DeleteObject(hbr);
+            m_pBackground->ReleaseDC();
+        }
+    }
+    InvalidateAll();
+}
+
+void AnimWindow::SetCallback(AnimCallback pfnCallback) {
+    m_pfnCallback = pfnCallback;
+    if (m_pBackground != nullptr) {
+        SendEvent(ANIMEVENT_BACKGROUND, 0, reinterpret_cast<LPARAM>(m_pBackground));
+    }
+}
+
+int AnimWindow::SendEvent(int nEvent, LPARAM lParam1, LPARAM lParam2) {
+    if (m_pfnCallback == nullptr) {
+        return 1;
+    }
+    return m_pfnCallback(this, nEvent, lParam1, lParam2);
+}
+
+void AnimWindow::Paint(HDC hdc) {
+    if (m_cPaintNesting++ != 0) {
+        --m_cPaintNesting;
+        return;
+    }
+    HWND hwnd = m_hwnd;
+    // The callback or an object may destroy the window; then nothing here may run on.
+    auto fGone = [this, hwnd] { return FromHandle(hwnd) != this; };
+
+    Display* pDisplay = GetDisplay();
+    if (hdc != nullptr && pDisplay != nullptr && pDisplay->IsPaletteBased()) {
+        host::HPALETTE hpal = pDisplay->GetPalette();
+        if (hpal != nullptr) {
+            host::SelectPalette(hdc, hpal, host::FALSE);
+            host::RealizePalette(hdc);
+        }
+    }
+
+    SendEvent(ANIMEVENT_PREUPDATE, 0, 0);
+    if (fGone()) {
+        return;
+    }
+    for (AnimObject* pObject = NextObject(nullptr); pObject != nullptr; pObject = m_pNextUpdate) {
+        m_pNextUpdate = NextObject(pObject);
+        pObject->SendMessage(OBJMSG_UPDATE, 0);
+        if (fGone()) {
+            return;
+        }
+    }
+    m_pNextUpdate = nullptr;
+    SendEvent(ANIMEVENT_POSTUPDATE, 0, 0);
+    if (fGone()) {
+        return;
+    }
+
+    ++m_counters.cPaints;
+    if (m_pSceneRegion != nullptr && m_pFrameRegion != nullptr) {
+        ExpandByStaticObjects(m_pSceneRegion);
+        if (!m_pSceneRegion->IsEmpty()) {
+            for (DWORD i = 0; i < m_pSceneRegion->GetCount(); ++i) {
+                const RECT& rc = *m_pSceneRegion->Get(i);
+                if (m_pBackground != nullptr && m_pScene != nullptr) {
+                    m_pBackground->DrawTo(m_pScene, rc.left, rc.top, rc.left, rc.top,
+                                          rc.right - rc.left, rc.bottom - rc.top);
+                    m_counters.cScenePixels += Area(rc);
+                }
+            }
+            if (m_pScene != nullptr) {
+                DrawObjects(m_pScene, m_pSceneRegion, OBJF_STATIC);
+                if (fGone()) {
+                    return;
+                }
+            }
+            for (DWORD i = 0; i < m_pSceneRegion->GetCount(); ++i) {
+                m_pFrameRegion->Add(m_pSceneRegion->Get(i));
+            }
+            m_pSceneRegion->Clear();
+        }
+
+        ExpandByStaticObjects(m_pFrameRegion);
+        if (!m_pFrameRegion->IsEmpty()) {
+            for (DWORD i = 0; i < m_pFrameRegion->GetCount(); ++i) {
+                const RECT& rc = *m_pFrameRegion->Get(i);
+                if (m_pScene != nullptr && m_pFrame != nullptr) {
+                    m_pScene->DrawTo(m_pFrame, rc.left, rc.top, rc.left, rc.top, rc.right - rc.left,
+                                     rc.bottom - rc.top);
+                    m_counters.cFramePixels += Area(rc);
+                }
+            }
+            if (m_pFrame != nullptr) {
+                DrawObjects(m_pFrame, m_pFrameRegion, 0);
+                if (fGone()) {
+                    return;
+                }
+            }
+            for (DWORD i = 0; i < m_pFrameRegion->GetCount(); ++i) {
+                const RECT& rc = *m_pFrameRegion->Get(i);
+                if (m_pFrame != nullptr && hdc != nullptr) {
+                    m_pFrame->DrawTo(hdc, rc.left, rc.top, rc.left, rc.top, rc.right - rc.left,
+                                     rc.bottom - rc.top);
+                    m_counters.cScreenPixels += Area(rc);
+                }
+            }
+            m_pFrameRegion->Clear();
+        }
+    }
+
+    SendEvent(ANIMEVENT_PAINTED, 0, 0);
+    if (fGone()) {
+        return;
+    }
+    RecordPaintTime();
+    --m_cPaintNesting;
+}
+
+void AnimWindow::ExpandByStaticObjects(DirtyRegion* pRegion) {
+    if (pRegion == nullptr) {
+        return;
+    }
+    bool fAdded = true;
+    while (fAdded) {
+        fAdded = false;
+        for (AnimObject* pObject = PreviousObject(nullptr); pObject != nullptr && !fAdded;
+             pObject = PreviousObject(pObject)) {
+            DWORD dwFlags = pObject->GetFlags();
+            if ((dwFlags & OBJF_STATIC) == 0 || (dwFlags & OBJF_DRAW_IN_PART) != 0) {
+                continue;
+            }
+            RECT rcObject;
+            pObject->GetRect(&rcObject);
+            RECT rcQ;
+            if (!Intersect(&rcQ, rcObject, m_rcClient)) {
+                continue;
+            }
+            for (DWORD i = 0; i < pRegion->GetCount(); ++i) {
+                const RECT& rcR = *pRegion->Get(i);
+                RECT rcCommon;
+                if (Intersect(&rcCommon, rcR, rcQ) &&
+                    (rcQ.top < rcR.top || rcQ.bottom > rcR.bottom)) {
+                    // A failed addition must not loop for ever.
+                    fAdded = pRegion->Add(&rcQ) != 0;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void AnimWindow::DrawObjects(Graphic* pTarget, const DirtyRegion* pRegion, DWORD fStatic) {
+    for (AnimObject* pObject = PreviousObject(nullptr); pObject != nullptr; pObject = m_pNextDraw) {
+        m_pNextDraw = PreviousObject(pObject);
+        if ((pObject->GetFlags() & OBJF_STATIC) != fStatic) {
+            continue;
+        }
+        RECT rcObject;
+        pObject->GetRect(&rcObject);
+        // Once per dirty rectangle: a bounding box of several would also cover clean
+        // pixels, painting this object over whatever is in front of it there.
+        HWND hwnd = m_hwnd;
+        m_pDrawing = pObject;
+        for (DWORD i = 0; i < pRegion->GetCount() && m_pDrawing != nullptr; ++i) {
+            RECT rcClip;
+            if (Intersect(&rcClip, rcObject, *pRegion->Get(i))) {
+                pObject->Draw(pTarget, &rcClip);
+                if (FromHandle(hwnd) != this) {
+                    return;
+                }
+            }
+        }
+    }
+    m_pDrawing = nullptr;
+    m_pNextDraw = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Properties and hooks
+
+void* AnimWindow::GetData(DWORD i) const {
+    return i < m_cData ? m_ppData[i] : nullptr;
+}
+
+void AnimWindow::SetData(DWORD i, void* pv) {
+    if (i >= m_cData && !MemReallocArray(&m_ppData, &m_cData, i + 1, 4)) {
+        return;
+    }
+    m_ppData[i] = pv;
+}
+
+void AnimWindow::AddHook(AnimHook pfnHook, DWORD dwValue) {
+    if (pfnHook == nullptr) {
+        return;
+    }
+    auto wFilter = static_cast<host::WORD>(dwValue & 0xFFFF);
+    auto wPriority = static_cast<host::WORD>(dwValue >> 16);
+    if (wPriority == 0) {
+        wPriority = 100;
+    }
+    for (DWORD i = 0; i < m_cHooks; ++i) {
+        if (m_pHooks[i].pfnHook == pfnHook) {
+            ++m_pHooks[i].cRefs;
+            m_pHooks[i].wFilter |= wFilter;
+            return;
+        }
+    }
+    DWORD iInsert = 0;
+    while (iInsert < m_cHooks && m_pHooks[iInsert].wPriority < wPriority) {
+        ++iInsert;
+    }
+    auto* pHooks = MemAllocArray(ANIMHOOK, m_cHooks + 1);
+    if (pHooks == nullptr) {
+        return;
+    }
+    std::copy(m_pHooks, m_pHooks + iInsert, pHooks);
+    pHooks[iInsert] = ANIMHOOK{pfnHook, wFilter, wPriority, 1};
+    std::copy(m_pHooks + iInsert, m_pHooks + m_cHooks, pHooks + iInsert + 1);
+    MemFree(m_pHooks);
+    m_pHooks = pHooks;
+    ++m_cHooks;
+}
+
+void AnimWindow::RemoveHook(AnimHook pfnHook) {
+    for (DWORD i = 0; i < m_cHooks; ++i) {
+        if (m_pHooks[i].pfnHook != pfnHook) {
+            continue;
+        }
+        if (--m_pHooks[i].cRefs == 0) {
+            std::copy(m_pHooks + i + 1, m_pHooks + m_cHooks, m_pHooks + i);
+            if (--m_cHooks == 0) {
+                MemFree(m_pHooks);
+                m_pHooks = nullptr;
+            }
+        }
+        return;
+    }
+}
+
+void AnimWindow::DispatchHooks(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    bool fMouse = IsMouseMessage(uMsg);
+    bool fKeyboard = IsKeyboardMessage(uMsg);
+    HWND hwnd = m_hwnd;
+    // Handlers may add or remove hooks, or destroy the window: after every call the walk
+    // goes on after that handler wherever it is now.
+    for (DWORD i = 0; i < m_cHooks;) {
+        ANIMHOOK hook = m_pHooks[i];
+        if (!(hook.wFilter == 0xFFFF || ((hook.wFilter & HOOK_MOUSE) != 0 && fMouse) ||
+              ((hook.wFilter & HOOK_KEYBOARD) != 0 && fKeyboard))) {
+            ++i;
+            continue;
+        }
+        int nResult = 0;
+#if CEA_HANDHELD
+        nResult = hook.pfnHook(this, hwnd, uMsg, wParam, lParam);
+#else
+        try {
+            nResult = hook.pfnHook(this, hwnd, uMsg, wParam, lParam);
+        } catch (...) {
+            return;
+        }
+#endif
+        if (nResult != 0 || FromHandle(hwnd) != this) {
+            return;
+        }
+        DWORD j = 0;
+        while (j < m_cHooks && m_pHooks[j].pfnHook != hook.pfnHook) {
+            ++j;
+        }
+        // A handler that removed itself leaves its successor at its old place.
+        i = j < m_cHooks ? j + 1 : i;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Built-in objects
+
+void AnimWindow::ShowFrameRate(BOOL fOn) {
+    if (fOn) {
+        if (m_pFpsObject == nullptr && m_dwSignature == ANIMWINDOW_ALIVE) {
+            m_pFpsObject = MemNew(AnimObject, this, &FpsProc, 1);
+        }
+    } else if (m_pFpsObject != nullptr) {
+        AnimObject* pObject = m_pFpsObject;
+        m_pFpsObject = nullptr;
+        MemDelete(pObject);
+    }
+}
+
+void AnimWindow::SetStatusText(const TCHAR* pszText) {
+    if (pszText == nullptr || pszText[0] == 0) {
+        if (m_pStatusObject != nullptr) {
+            AnimObject* pObject = m_pStatusObject;
+            m_pStatusObject = nullptr;
+            MemDelete(pObject);
+        }
+        return;
+    }
+    if (m_dwSignature != ANIMWINDOW_ALIVE) {
+        return;
+    }
+    if (m_pStatusObject == nullptr) {
+        m_pStatusObject = MemNew(AnimObject, this, &StatusProc, 2);
+        if (m_pStatusObject == nullptr) {
+            return;
+        }
+    }
+    std::size_t cch = static_cast<std::size_t>(TextLength(pszText)) + 1;
+    auto* pszCopy = static_cast<TCHAR*>(MemAllocTagged(cch * sizeof(TCHAR), "string"));
+    if (pszCopy == nullptr) {
+        return;
+    }
+    std::copy(pszText, pszText + cch, pszCopy);
+    MemFree(m_pStatusObject->GetData(0));
+    m_pStatusObject->SetData(0, pszCopy);
+    m_pStatusObject->Invalidate();
+}
+
+// ---------------------------------------------------------------------------------------
+// Object order
+
+namespace {
+
+AnimObject* HeadOf(AnimObject* pObject) {
+    while (pObject->GetPrevious() != nullptr) {
+        pObject = pObject->GetPrevious();
+    }
+    return pObject;
+}
+
+AnimObject* TailOf(AnimObject* pObject) {
+    while (pObject->GetNext() != nullptr) {
+        pObject = pObject->GetNext();
+    }
+    return pObject;
+}
+
+} // namespace
+
+DEPTHSLOT* AnimWindow::SlotOfHead(AnimObject* pHead) const {
+    for (DWORD i = 0; i < m_cSlots; ++i) {
+        if (m_pSlots[i].pHead == pHead) {
+            return &m_pSlots[i];
+        }
+    }
+    return nullptr;
+}
+
+bool AnimWindow::IsLinked(AnimObject* pObject) const {
+    return pObject->m_pPrevious != nullptr || pObject->m_pNext != nullptr ||
+           SlotOfHead(pObject) != nullptr;
+}
+
+bool AnimWindow::IsMine(AnimObject* pObject) const {
+    return SlotOfHead(HeadOf(pObject)) != nullptr;
+}
+
+void AnimWindow::AddObject(AnimObject* pObject) {
+    if (pObject == nullptr) {
+        return;
+    }
+    // Linked twice, an object would tie two lists into one.
+    if (IsLinked(pObject)) {
+        RemoveObject(pObject);
+    }
+    pObject->m_pNext = nullptr;
+    pObject->m_pPrevious = nullptr;
+    DWORD i = 0;
+    while (i < m_cSlots && m_pSlots[i].nDepth < pObject->m_nDepth) {
+        ++i;
+    }
+    if (i < m_cSlots && m_pSlots[i].nDepth == pObject->m_nDepth) {
+        // A slot that emptied keeps its depth and takes the object as its head again.
+        if (m_pSlots[i].pHead == nullptr) {
+            m_pSlots[i].pHead = pObject;
+        } else {
+            AnimObject* pTail = TailOf(m_pSlots[i].pHead);
+            pTail->m_pNext = pObject;
+            pObject->m_pPrevious = pTail;
+        }
+    } else {
+        if (m_cSlots == m_cSlotsAllocated &&
+            !MemReallocArray(&m_pSlots, &m_cSlotsAllocated, m_cSlots + 1, 4)) {
+            return;
+        }
+        std::copy_backward(m_pSlots + i, m_pSlots + m_cSlots, m_pSlots + m_cSlots + 1);
+        m_pSlots[i] = DEPTHSLOT{pObject->m_nDepth, pObject};
+        ++m_cSlots;
+    }
+    Invalidate(&pObject->m_rc, (pObject->m_dwFlags & OBJF_STATIC) != 0 ? 1 : 0);
+}
+
+void AnimWindow::InsertAfter(AnimObject* pObject, AnimObject* pReference) {
+    if (pObject == nullptr) {
+        return;
+    }
+    if (IsLinked(pObject)) {
+        RemoveObject(pObject);
+    }
+    if (pReference == nullptr) {
+        pReference = PreviousObject(nullptr);
+    }
+    if (pReference == nullptr || pReference == pObject || !IsMine(pReference)) {
+        AddObject(pObject);
+        return;
+    }
+    pObject->m_pPrevious = pReference;
+    pObject->m_pNext = pReference->m_pNext;
+    if (pReference->m_pNext != nullptr) {
+        pReference->m_pNext->m_pPrevious = pObject;
+    }
+    pReference->m_pNext = pObject;
+    Invalidate(&pObject->m_rc, (pObject->m_dwFlags & OBJF_STATIC) != 0 ? 1 : 0);
+}
+
+void AnimWindow::InsertBefore(AnimObject* pObject, AnimObject* pReference) {
+    if (pObject == nullptr) {
+        return;
+    }
+    if (IsLinked(pObject)) {
+        RemoveObject(pObject);
+    }
+    if (pReference == nullptr) {
+        pReference = NextObject(nullptr);
+    }
+    if (pReference == nullptr || pReference == pObject || !IsMine(pReference)) {
+        AddObject(pObject);
+        return;
+    }
+    if (pReference->m_pPrevious == nullptr) {
+        SlotOfHead(pReference)->pHead = pObject;
+    } else {
+        pReference->m_pPrevious->m_pNext = pObject;
+    }
+    pObject->m_pPrevious = pReference->m_pPrevious;
+    pObject->m_pNext = pReference;
+    pReference->m_pPrevious = pObject;
+    Invalidate(&pObject->m_rc, (pObject->m_dwFlags & OBJF_STATIC) != 0 ? 1 : 0);
+}
+
+void AnimWindow::RemoveObject(AnimObject* pObject) {
+    if (pObject == nullptr) {
+        return;
+    }
+    DEPTHSLOT* pSlot = nullptr;
+    if (pObject->m_pPrevious == nullptr) {
+        pSlot = SlotOfHead(pObject);
+        if (pSlot == nullptr) {
+            return; // not linked here
+        }
+    }
+    // Walks in progress go on with the object's neighbour.
+    if (pObject == m_pNextUpdate) {
+        m_pNextUpdate = NextObject(pObject);
+    }
+    if (pObject == m_pNextDraw) {
+        m_pNextDraw = PreviousObject(pObject);
+    }
+    if (pObject == m_pDrawing) {
+        m_pDrawing = nullptr;
+    }
+    if (pSlot != nullptr) {
+        pSlot->pHead = pObject->m_pNext;
+    } else {
+        pObject->m_pPrevious->m_pNext = pObject->m_pNext;
+    }
+    if (pObject->m_pNext != nullptr) {
+        pObject->m_pNext->m_pPrevious = pObject->m_pPrevious;
+    }
+    pObject->m_pNext = nullptr;
+    pObject->m_pPrevious = nullptr;
+    Invalidate(&pObject->m_rc, (pObject->m_dwFlags & OBJF_STATIC) != 0 ? 1 : 0);
+}
+
+AnimObject* AnimWindow::NextObject(AnimObject* pObject) const {
+    DWORD i = 0;
+    if (pObject != nullptr) {
+        if (pObject->m_pNext != nullptr) {
+            return pObject->m_pNext;
+        }
+        const DEPTHSLOT* pSlot = SlotOfHead(HeadOf(pObject));
+        if (pSlot == nullptr) {
+            return nullptr;
+        }
+        i = static_cast<DWORD>(pSlot - m_pSlots) + 1;
+    }
+    for (; i < m_cSlots; ++i) {
+        if (m_pSlots[i].pHead != nullptr) {
+            return m_pSlots[i].pHead;
+        }
+    }
+    return nullptr;
+}
+
+AnimObject* AnimWindow::PreviousObject(AnimObject* pObject) const {
+    DWORD i = m_cSlots;
+    if (pObject != nullptr) {
+        if (pObject->m_pPrevious != nullptr) {
+            return pObject->m_pPrevious;
+        }
+        const DEPTHSLOT* pSlot = SlotOfHead(pObject);
+        if (pSlot == nullptr) {
+            return nullptr;
+        }
+        i = static_cast<DWORD>(pSlot - m_pSlots);
+    }
+    while (i-- > 0) {
+        if (m_pSlots[i].pHead != nullptr) {
+            return TailOf(m_pSlots[i].pHead);
+        }
+    }
+    return nullptr;
+}
+
+LONG AnimWindow::NextDepthAfter(LONG nDepth) const {
+    for (DWORD i = 0; i < m_cSlots; ++i) {
+        if (m_pSlots[i].nDepth > nDepth) {
+            return m_pSlots[i].nDepth;
+        }
+    }
+    return 0;
+}
+
+LONG AnimWindow::DepthBefore(LONG nDepth) const {
+    LONG nResult = 0;
+    for (DWORD i = 0; i < m_cSlots && m_pSlots[i].nDepth < nDepth; ++i) {
+        nResult = m_pSlots[i].nDepth;
+    }
+    return nResult;
+}
+
+AnimObject* AnimWindow::FirstObjectOfDepth(LONG nDepth) const {
+    for (DWORD i = 0; i < m_cSlots; ++i) {
+        if (m_pSlots[i].nDepth == nDepth) {
+            return m_pSlots[i].pHead;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,30 @@
+// A small program on the animation framework: balls glide along scheduled paths over a
+// shaded background while a spinner sprite turns, at 30 frames per second. It shows the
+// window, the objects and the timeline working together, and its test checks the frame
+// rate that the window measures.
+#pragma once
+
+#include "host/screen.h"
+
+namespace animdemo {
+
+constexpr double kFramesPerSecond = 30;
+constexpr int kBalls = 5;
+constexpr int kBallSize = 23;
+constexpr int kSpinnerSize = 32;
+constexpr int kSpinnerFrames = 8;
+constexpr int kLapFrames = 90; // one glide there and back
+
+struct Result {
+    int nExitCode = 0;
+    long cFramesPlayed = 0;
+    double dMeasuredRate = 0; // frames per second measured by the window
+};
+
+// Starts the screen with the options and plays cFrames frames (0: until the window is
+// closed), saves the screen to pszScreenshot when given, prints the measured frame rate
+// and closes.
+Result RunAnimDemo(const host::ScreenOptions& options, long cFrames,
+                   const char* pszScreenshot = nullptr);
+
+} // namespace animdemo

@@ -1,0 +1,269 @@
+#include "tools/pspwriter/pspwriter.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace pspwriter {
+namespace {
+
+constexpr uint16_t kMajorVersion = 5;
+
+enum : uint16_t {
+    kBlockImage = 0,
+    kBlockPalette = 2,
+    kBlockLayerStart = 3,
+    kBlockLayer = 4,
+    kBlockChannel = 5,
+    kBlockSelection = 6,
+};
+
+class Buffer {
+public:
+    std::vector<uint8_t> bytes;
+    void U8(uint32_t n) { bytes.push_back(static_cast<uint8_t>(n)); }
+    void U16(uint32_t n) {
+        U8(n);
+        U8(n >> 8);
+    }
+    void U32(uint32_t n) {
+        U16(n);
+        U16(n >> 16);
+    }
+    void F64(double d) {
+        uint64_t n;
+        std::memcpy(&n, &d, sizeof(n));
+        U32(static_cast<uint32_t>(n));
+        U32(static_cast<uint32_t>(n >> 32));
+    }
+    void Rect(const PspRect& rc) {
+        U32(rc.left);
+        U32(rc.top);
+        U32(rc.right);
+        U32(rc.bottom);
+    }
+    void Append(const std::vector<uint8_t>& other) {
+        bytes.insert(bytes.end(), other.begin(), other.end());
+    }
+    void Block(uint16_t nKind, const Buffer& body) {
+        Append({'~', 'B', 'K', 0});
+        U16(nKind);
+        U32(static_cast<uint32_t>(body.bytes.size()));
+        Append(body.bytes);
+    }
+};
+
+bool Compress(const std::vector<uint8_t>& data, Compression compression,
+              std::vector<uint8_t>* pOut) {
+    switch (compression) {
+    case Compression::None:
+        *pOut = data;
+        return true;
+    case Compression::RunLength:
+        *pOut = EncodeRunLength(data);
+        return true;
+    case Compression::Deflate: {
+        uLongf cb = compressBound(static_cast<uLong>(data.size()));
+        pOut->resize(cb);
+        if (compress2(pOut->data(), &cb, data.data(), static_cast<uLong>(data.size()),
+                      Z_BEST_COMPRESSION) != Z_OK)
+            return false;
+        pOut->resize(cb);
+        return true;
+    }
+    }
+    return false;
+}
+
+bool AppendChannel(Buffer* pBody, const std::vector<uint8_t>& data, uint16_t nBitmapType,
+                   uint16_t nChannelType, Compression compression) {
+    std::vector<uint8_t> packed;
+    if (!Compress(data, compression, &packed)) return false;
+    Buffer channel;
+    channel.U32(16);
+    channel.U32(static_cast<uint32_t>(packed.size()));
+    channel.U32(static_cast<uint32_t>(data.size()));
+    channel.U16(nBitmapType);
+    channel.U16(nChannelType);
+    channel.Append(packed);
+    pBody->Block(kBlockChannel, channel);
+    return true;
+}
+
+bool AppendLayer(Buffer* pLayers, const PspImage& image, const PspLayer& layer) {
+    PspRect rc = layer.rc;
+    if (rc.left == 0 && rc.top == 0 && rc.right == 0 && rc.bottom == 0)
+        rc = {0, 0, image.cx, image.cy};
+    if (rc.Width() <= 0 || rc.Height() <= 0) return false;
+    size_t cPixels = static_cast<size_t>(rc.Width()) * rc.Height();
+    size_t cbPixel = image.nDepth == 24 ? 3 : 1;
+    if (layer.pixels.size() != cPixels * cbPixel) return false;
+    if (!layer.mask.empty() && layer.mask.size() != cPixels) return false;
+    if (!layer.userMask.empty() && (layer.mask.empty() || layer.userMask.size() != cPixels))
+        return false;
+    if (layer.nMaskType != 1 && layer.nMaskType != 2) return false;
+    std::vector<uint16_t> channels = layer.channels;
+    if (channels.empty())
+        channels = image.nDepth == 24 ? std::vector<uint16_t>{1, 2, 3} : std::vector<uint16_t>{0};
+    for (uint16_t n : channels)
+        if (n > 3) return false;
+    bool fMask = !layer.mask.empty();
+    PspRect rcSaved{0, 0, rc.Width(), rc.Height()};
+    int cMasks = fMask ? (layer.userMask.empty() ? 1 : 2) : 0;
+    PspRect rcMask = fMask && (layer.nMaskType == 2 || cMasks == 2) ? rcSaved : PspRect{};
+
+    Buffer info;
+    info.U16(static_cast<uint32_t>(layer.name.size()));
+    info.Append(std::vector<uint8_t>(layer.name.begin(), layer.name.end()));
+    info.U8(0); // normal layer
+    info.Rect(rc);
+    info.Rect(rcSaved);
+    info.U8(255); // opacity
+    info.U8(0);   // blending mode
+    info.U8(1);   // visible
+    info.U8(0);   // transparency protection
+    info.U8(0);   // link group
+    info.Rect(rcMask);
+    info.Rect(rcMask);
+    info.U8(fMask ? 1 : 0); // mask linked
+    info.U8(0);             // mask disabled
+    info.U8(0);             // invert mask
+
+    Buffer body;
+    body.U32(static_cast<uint32_t>(info.bytes.size() + 4));
+    body.Append(info.bytes);
+    body.U32(8);
+    body.U16(1 + cMasks);
+    body.U16(static_cast<uint32_t>(channels.size() + cMasks));
+    for (uint16_t nChannel : channels) {
+        std::vector<uint8_t> data(cPixels);
+        if (cbPixel == 1) {
+            data = layer.pixels;
+        } else {
+            size_t iByte = nChannel == 0 ? 0 : nChannel - 1u;
+            for (size_t i = 0; i < cPixels; ++i)
+                data[i] = layer.pixels[i * 3 + iByte];
+        }
+        if (!AppendChannel(&body, data, 0, nChannel, image.compression)) return false;
+    }
+    if (fMask && !AppendChannel(&body, layer.mask, layer.nMaskType, 0, image.compression))
+        return false;
+    if (cMasks == 2 && !AppendChannel(&body, layer.userMask, 2, 0, image.compression)) return false;
+    pLayers->Block(kBlockLayer, body);
+    return true;
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodeRunLength(const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> out;
+    size_t i = 0, n = data.size();
+    while (i < n) {
+        size_t cRun = 1;
+        while (i + cRun < n && cRun < 127 && data[i + cRun] == data[i])
+            ++cRun;
+        if (cRun >= 3) {
+            out.push_back(static_cast<uint8_t>(128 + cRun));
+            out.push_back(data[i]);
+            i += cRun;
+            continue;
+        }
+        // Literals up to the next run of three or 128 bytes.
+        size_t iStart = i;
+        while (i < n && i - iStart < 128) {
+            if (i + 2 < n && data[i] == data[i + 1] && data[i] == data[i + 2]) break;
+            ++i;
+        }
+        out.push_back(static_cast<uint8_t>(i - iStart));
+        out.insert(out.end(), data.begin() + iStart, data.begin() + i);
+    }
+    return out;
+}
+
+bool WritePsp(const PspImage& image, std::vector<uint8_t>* pOut) {
+    if (image.nDepth != 8 && image.nDepth != 24) return false;
+    if (image.cx <= 0 || image.cy <= 0) return false;
+
+    Buffer file;
+    static const char kSignature[] = "Paint Shop Pro Image File\n\x1a";
+    std::vector<uint8_t> signature(32, 0);
+    std::memcpy(signature.data(), kSignature, sizeof(kSignature) - 1);
+    file.Append(signature);
+    file.U16(kMajorVersion);
+    file.U16(0);
+
+    Buffer attributes;
+    attributes.U32(46);
+    attributes.U32(image.cx);
+    attributes.U32(image.cy);
+    attributes.F64(72.0);
+    attributes.U8(1); // pixels per inch
+    attributes.U16(static_cast<uint16_t>(image.compression));
+    attributes.U16(image.nDepth);
+    attributes.U16(1);
+    attributes.U32(image.nDepth == 8 ? 256 : 1u << 24);
+    attributes.U8(0);
+    attributes.U32(static_cast<uint32_t>(image.cx * image.cy * (image.nDepth / 8)));
+    attributes.U32(0); // active layer
+    attributes.U16(static_cast<uint32_t>(image.layers.size()));
+    attributes.U32(image.layers.empty() ? 0 : 1); // raster layers
+    file.Block(kBlockImage, attributes);
+
+    if (!image.palette.empty()) {
+        Buffer palette;
+        palette.U32(8);
+        palette.U32(static_cast<uint32_t>(image.palette.size()));
+        for (const auto& rgb : image.palette) {
+            palette.U8(rgb[2]);
+            palette.U8(rgb[1]);
+            palette.U8(rgb[0]);
+            palette.U8(0);
+        }
+        file.Block(kBlockPalette, palette);
+    }
+
+    if (!image.layers.empty()) {
+        Buffer layers;
+        for (const PspLayer& layer : image.layers)
+            if (!AppendLayer(&layers, image, layer)) return false;
+        file.Block(kBlockLayerStart, layers);
+    }
+
+    if (image.fSelection) {
+        const PspSelection& sel = image.selection;
+        if (sel.rc.left < 0 || sel.rc.top < 0 || sel.rc.right > image.cx ||
+            sel.rc.bottom > image.cy || sel.rc.Width() <= 0 || sel.rc.Height() <= 0 ||
+            sel.bytes.size() != static_cast<size_t>(sel.rc.Width()) * sel.rc.Height())
+            return false;
+        Buffer body;
+        body.U32(36);
+        body.Rect(sel.rc);
+        body.Rect(sel.rc);
+        body.U32(8);
+        body.U16(1);
+        body.U16(1);
+        if (!AppendChannel(&body, sel.bytes, 3, 0, image.compression)) return false;
+        file.Block(kBlockSelection, body);
+    }
+    *pOut = std::move(file.bytes);
+    return true;
+}
+
+bool WritePspFile(const PspImage& image, const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (!WritePsp(image, &bytes)) return false;
+    // A finished file or none: write beside it, then rename over.
+    std::string temp = path + ".tmp";
+    FILE* pf = std::fopen(temp.c_str(), "wb");
+    if (!pf) return false;
+    bool fOk = std::fwrite(bytes.data(), 1, bytes.size(), pf) == bytes.size();
+    fOk = std::fclose(pf) == 0 && fOk;
+    if (!fOk || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace pspwriter

@@ -828,8 +828,12 @@ TEST(GraphicSave, ChildSavesItsRectangleWithRealColours) {
 // ---------------------------------------------------------------------------------------
 // Files made by another program
 
+// ImageMagick's own program, as the dependency script installs it (not another program of
+// that name earlier on the path).
+constexpr const char* kConvert = "/usr/bin/convert";
+
 bool HaveConvert() {
-    return std::system("convert -version >/dev/null 2>&1") == 0;
+    return std::system((std::string(kConvert) + " -version >/dev/null 2>&1").c_str()) == 0;
 }
 
 TEST(GraphicForeignFiles, ConvertMadeBitmaps) {
@@ -865,7 +869,7 @@ TEST(GraphicForeignFiles, ConvertMadeBitmaps) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszArgs);
         std::string file = dir + "/f" + std::to_string(i++) + ".bmp";
-        std::string cmd = "cd '" + dir + "' && convert " + c.pszArgs + " BMP3:'" + file + "'";
+        std::string cmd = "cd '" + dir + "' && " + kConvert + " " + c.pszArgs + " BMP3:'" + file + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
         std::vector<BYTE> data = ReadAll(file);
         ASSERT_GE(data.size(), 54u);

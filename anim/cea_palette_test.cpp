@@ -339,14 +339,14 @@ TEST_F(PaletteGroupTest, MergeKeepsEveryPixelsColour) {
     }
     std::uint32_t n = 12345;
     auto next = [&] { return (n = n * 1664525u + 1013904223u) >> 8; };
-    struct Spec {
+    struct SheetShape {
         int cx, cy, nDepth, cColors;
     };
     // The small depths first: they can only use the lowest slots.
-    const Spec specs[] = {
+    const SheetShape shapes[] = {
         {9, 7, 4, 16}, {11, 3, 1, 2}, {17, 9, 8, 90}, {31, 4, 8, 120}, {5, 5, 8, 3}};
     std::vector<std::unique_ptr<Sheet>> sheets;
-    for (const Spec& s : specs) {
+    for (const SheetShape& s : shapes) {
         std::vector<Color> colors;
         if (s.nDepth == 4) {
             colors = {RGB(255, 255, 255), RGB(0, 0, 0)};

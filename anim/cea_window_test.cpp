@@ -548,6 +548,7 @@ TEST_F(AnimWindowTest, HooksMayRemoveThemselvesOrDestroyTheWindow) {
     pWindow->AddHook(RemovesItself, HOOK_ALL | HOOK_PRIORITY(20));
     pWindow->AddHook(Hook<2>, HOOK_ALL | HOOK_PRIORITY(30));
     g_hookCalls.clear();
+    g_cSelfRemovals = 0;
     host::SendMessage(hwnd, host::WM_COMMAND, 0, 0);
     host::SendMessage(hwnd, host::WM_COMMAND, 0, 0);
     EXPECT_EQ(g_cSelfRemovals, 1);
@@ -644,6 +645,7 @@ int UpdateRecorder(AnimObject* pObject, UINT uMsg, LPARAM) {
 
 TEST_F(AnimWindowTest, ObjectsMayDestroyObjectsDuringTheUpdate) {
     AnimWindow* pWindow = Make();
+    g_updated.clear();
     AnimObject* pA = MemNew(AnimObject, pWindow, UpdateRecorder, 1);
     AnimObject* pB = MemNew(AnimObject, pWindow, UpdateRecorder, 1);
     AnimObject* pC = MemNew(AnimObject, pWindow, UpdateRecorder, 2);

@@ -4,10 +4,10 @@
 #include "anim/cea_window.h"
 #include "foundation/tchar.h"
 #include "host/clock.h"
+#include "host/thread.h"
 #include "host/window.h"
 
 #include <cstdint>
-#include <mutex>
 
 using host::DWORD;
 
@@ -22,7 +22,7 @@ std::int64_t g_nFrequency = 0;
 std::int64_t g_nLastCount = 0;
 DWORD g_msTotal = 0;
 bool g_fVirtualClock = false;
-std::mutex g_clockMutex;
+host::CriticalSection g_clockLock;
 
 // The standard arrow cursor; the screen draws its own pointer whatever the handle is.
 const host::HCURSOR kArrowCursor =
@@ -88,12 +88,12 @@ static void ProbeCounter() {
 }
 
 void InitMilliseconds() {
-    std::lock_guard<std::mutex> lock(g_clockMutex);
+    host::CriticalSectionLock lock(g_clockLock);
     ProbeCounter();
 }
 
 DWORD GetMilliseconds() {
-    std::lock_guard<std::mutex> lock(g_clockMutex);
+    host::CriticalSectionLock lock(g_clockLock);
     // A switch between the real and the virtual clock changes the counter's origin.
     if (host::IsVirtualClock() != g_fVirtualClock) {
         ProbeCounter();

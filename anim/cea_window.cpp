@@ -6,17 +6,17 @@
 #include "foundation/diag.h"
 #include "foundation/memmgr.h"
 #include "host/screen.h"
+#include "host/thread.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 
 namespace {
 
 // The live windows (a freed entry is null and reused) and the one-entry lookup cache.
 // FromHandle may be asked from any thread, so both sit behind one lock.
-std::mutex g_windowsMutex;
+host::CriticalSection g_windowsLock;
 AnimWindow** g_ppWindows = nullptr;
 DWORD g_cWindows = 0;
 DWORD g_cWindowsAllocated = 0;
@@ -33,7 +33,7 @@ bool IsListed(const AnimWindow* pWindow) {
 }
 
 bool ListWindow(AnimWindow* pWindow) {
-    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    host::CriticalSectionLock lock(g_windowsLock);
     for (DWORD i = 0; i < g_cWindows; ++i) {
         if (g_ppWindows[i] == nullptr) {
             g_ppWindows[i] = pWindow;
@@ -49,7 +49,7 @@ bool ListWindow(AnimWindow* pWindow) {
 }
 
 void UnlistWindow(AnimWindow* pWindow) {
-    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    host::CriticalSectionLock lock(g_windowsLock);
     bool fAny = false;
     for (DWORD i = 0; i < g_cWindows; ++i) {
         if (g_ppWindows[i] == pWindow) {
@@ -76,7 +76,7 @@ void OnSystemGroupChanged() {
     for (DWORD i = 0;; ++i) {
         AnimWindow* pWindow = nullptr;
         {
-            std::lock_guard<std::mutex> lock(g_windowsMutex);
+            host::CriticalSectionLock lock(g_windowsLock);
             if (i >= g_cWindows) {
                 break;
             }
@@ -249,7 +249,7 @@ AnimWindow* AnimWindow::FromHandle(HWND hwnd) {
     if (hwnd == nullptr) {
         return nullptr;
     }
-    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    host::CriticalSectionLock lock(g_windowsLock);
     auto* pWindow = reinterpret_cast<AnimWindow*>(host::GetWindowLongPtr(hwnd, 0));
     // The handle may have been reused since it was cached: the word must still agree.
     if (hwnd == g_hwndCached && pWindow == g_pCached) {

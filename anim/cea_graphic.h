@@ -206,6 +206,7 @@ private:
     void DrawToGraphic(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);
     void Blend(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);
     void CopyRows(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);
+    void BlitRoot(HDC hdc, int xD, int yD, int wD, int hD, int xS, int yS, int wS, int hS);
     void CopyRuns(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, int cx, int cy);
 
     DWORD m_fValid = 0;

@@ -487,6 +487,57 @@ void Graphic::Blend(Graphic* pDest, int xDest, int yDest, int xSrc, int ySrc, in
     }
 }
 
+// Copies a part of this root's bitmap to a device context, stretching when the sizes differ:
+// the handheld keys the transparency colour out, the desktop ANDs the mask and ORs the image.
+void Graphic::BlitRoot(HDC hdc, int xD, int yD, int wD, int hD, int xS, int yS, int wS, int hS) {
+    const bool fStretch = wD != wS || hD != hS;
+    auto blit = [&](HDC hdcFrom, DWORD dwRop) {
+        if (fStretch)
+            host::StretchBlt(hdc, xD, yD, wD, hD, hdcFrom, xS, yS, wS, hS, dwRop);
+        else
+            host::BitBlt(hdc, xD, yD, wD, hD, hdcFrom, xS, yS, dwRop);
+    };
+    // The bitmap can sit in one context at a time: an open context of the graphic serves.
+    HDC hdcSrc = m_cDCRefs > 0 ? m_hdc : nullptr;
+    HDC hdcTemp = nullptr;
+    host::HGDIOBJ hOld = nullptr;
+    if (!hdcSrc) {
+        hdcTemp = host::CreateCompatibleDC(hdc);
+        if (!hdcTemp) return;
+        hOld = host::SelectObject(hdcTemp, static_cast<host::HGDIOBJ>(m_hbm));
+        hdcSrc = hdcTemp;
+    }
+#if CEA_HANDHELD
+    if (IsTransparent())
+        host::TransparentBlt(hdc, xD, yD, wD, hD, hdcSrc, xS, yS, wS, hS, GetTransparency());
+    else
+        blit(hdcSrc, host::SRCCOPY);
+#else
+    if (m_hbmMask) {
+        HDC hdcMask = host::CreateCompatibleDC(hdc);
+        if (hdcMask) {
+            host::HGDIOBJ hOldMask =
+                host::SelectObject(hdcMask, static_cast<host::HGDIOBJ>(m_hbmMask));
+            // Monochrome to colour: 0 bits take the text colour, 1 bits the background.
+            const Color clrText = host::SetTextColor(hdc, host::RGB(0, 0, 0));
+            const Color clrBk = host::SetBkColor(hdc, host::RGB(255, 255, 255));
+            blit(hdcMask, host::SRCAND);
+            blit(hdcSrc, host::SRCPAINT);
+            host::SetTextColor(hdc, clrText);
+            host::SetBkColor(hdc, clrBk);
+            host::SelectObject(hdcMask, hOldMask);
+            host::DeleteDC(hdcMask);
+        }
+    } else {
+        blit(hdcSrc, host::SRCCOPY);
+    }
+#endif
+    if (hdcTemp) {
+        host::SelectObject(hdcTemp, hOld);
+        host::DeleteDC(hdcTemp);
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // Graphic to device context
 
@@ -509,45 +560,7 @@ void Graphic::DrawTo(HDC hdc, int xDest, int yDest, int xSrc, int ySrc, int cx, 
     const int xS = int(dst.left - area.dx), yS = int(dst.top - area.dy);
     const int w = int(dst.Width()), h = int(dst.Height());
 
-    // The bitmap can sit in one context at a time: an open context of the graphic serves.
-    HDC hdcSrc = pRoot->m_cDCRefs > 0 ? pRoot->m_hdc : nullptr;
-    HDC hdcTemp = nullptr;
-    host::HGDIOBJ hOld = nullptr;
-    if (!hdcSrc) {
-        hdcTemp = host::CreateCompatibleDC(hdc);
-        if (!hdcTemp) return;
-        hOld = host::SelectObject(hdcTemp, static_cast<host::HGDIOBJ>(pRoot->m_hbm));
-        hdcSrc = hdcTemp;
-    }
-#if CEA_HANDHELD
-    if (pRoot->IsTransparent())
-        host::TransparentBlt(hdc, xD, yD, w, h, hdcSrc, xS, yS, w, h, pRoot->GetTransparency());
-    else
-        host::BitBlt(hdc, xD, yD, w, h, hdcSrc, xS, yS, host::SRCCOPY);
-#else
-    if (pRoot->m_hbmMask) {
-        HDC hdcMask = host::CreateCompatibleDC(hdc);
-        if (hdcMask) {
-            host::HGDIOBJ hOldMask =
-                host::SelectObject(hdcMask, static_cast<host::HGDIOBJ>(pRoot->m_hbmMask));
-            // Monochrome to colour: 0 bits take the text colour, 1 bits the background.
-            const Color clrText = host::SetTextColor(hdc, host::RGB(0, 0, 0));
-            const Color clrBk = host::SetBkColor(hdc, host::RGB(255, 255, 255));
-            host::BitBlt(hdc, xD, yD, w, h, hdcMask, xS, yS, host::SRCAND);
-            host::BitBlt(hdc, xD, yD, w, h, hdcSrc, xS, yS, host::SRCPAINT);
-            host::SetTextColor(hdc, clrText);
-            host::SetBkColor(hdc, clrBk);
-            host::SelectObject(hdcMask, hOldMask);
-            host::DeleteDC(hdcMask);
-        }
-    } else {
-        host::BitBlt(hdc, xD, yD, w, h, hdcSrc, xS, yS, host::SRCCOPY);
-    }
-#endif
-    if (hdcTemp) {
-        host::SelectObject(hdcTemp, hOld);
-        host::DeleteDC(hdcTemp);
-    }
+    pRoot->BlitRoot(hdc, xD, yD, w, h, xS, yS, w, h);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -590,45 +603,9 @@ void Graphic::StretchTo(HDC hdc, int xDest, int yDest, int cxDest, int cyDest, i
     const int xD = int(dst.left), yD = int(dst.top), wD = int(dst.Width()), hD = int(dst.Height());
     const int xS = int(s.left), yS = int(s.top), wS = int(s.Width()), hS = int(s.Height());
 
-    HDC hdcSrc = pRoot->m_cDCRefs > 0 ? pRoot->m_hdc : nullptr;
-    HDC hdcTemp = nullptr;
-    host::HGDIOBJ hOld = nullptr;
-    if (!hdcSrc) {
-        hdcTemp = host::CreateCompatibleDC(hdc);
-        if (!hdcTemp) return;
-        hOld = host::SelectObject(hdcTemp, static_cast<host::HGDIOBJ>(pRoot->m_hbm));
-        hdcSrc = hdcTemp;
-    }
     const int nOldMode = host::SetStretchBltMode(hdc, host::COLORONCOLOR);
-#if CEA_HANDHELD
-    if (pRoot->IsTransparent())
-        host::TransparentBlt(hdc, xD, yD, wD, hD, hdcSrc, xS, yS, wS, hS, pRoot->GetTransparency());
-    else
-        host::StretchBlt(hdc, xD, yD, wD, hD, hdcSrc, xS, yS, wS, hS, host::SRCCOPY);
-#else
-    if (pRoot->m_hbmMask) {
-        HDC hdcMask = host::CreateCompatibleDC(hdc);
-        if (hdcMask) {
-            host::HGDIOBJ hOldMask =
-                host::SelectObject(hdcMask, static_cast<host::HGDIOBJ>(pRoot->m_hbmMask));
-            const Color clrText = host::SetTextColor(hdc, host::RGB(0, 0, 0));
-            const Color clrBk = host::SetBkColor(hdc, host::RGB(255, 255, 255));
-            host::StretchBlt(hdc, xD, yD, wD, hD, hdcMask, xS, yS, wS, hS, host::SRCAND);
-            host::StretchBlt(hdc, xD, yD, wD, hD, hdcSrc, xS, yS, wS, hS, host::SRCPAINT);
-            host::SetTextColor(hdc, clrText);
-            host::SetBkColor(hdc, clrBk);
-            host::SelectObject(hdcMask, hOldMask);
-            host::DeleteDC(hdcMask);
-        }
-    } else {
-        host::StretchBlt(hdc, xD, yD, wD, hD, hdcSrc, xS, yS, wS, hS, host::SRCCOPY);
-    }
-#endif
+    pRoot->BlitRoot(hdc, xD, yD, wD, hD, xS, yS, wS, hS);
     if (nOldMode) host::SetStretchBltMode(hdc, nOldMode);
-    if (hdcTemp) {
-        host::SelectObject(hdcTemp, hOld);
-        host::DeleteDC(hdcTemp);
-    }
 }
 
 void Graphic::StretchTo(Graphic* pDest, int xDest, int yDest, int cxDest, int cyDest, int xSrc,

@@ -53,9 +53,6 @@ void LoadSheet(benchmark::State& state) {
         benchmark::DoNotOptimize(g.GetBits());
     }
     state.counters["file_bytes"] = static_cast<double>(bytes.size());
-    state.counters["ms_per_load"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) / 1000.0,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 BENCHMARK(LoadSheet)->ArgName("compression")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);

@@ -480,6 +480,14 @@ void AnimWindow::Invalidate(const RECT* prc, int nLevel) {
     if (pRegion != nullptr) {
         pRegion->Add(&rc);
     }
+    if (m_fComposing) {
+        RECT& rcLate = m_rcLate[nLevel != 0 ? 1 : 0];
+        if (IsEmpty(rcLate)) {
+            rcLate = rc;
+        } else {
+            host::UnionRect(&rcLate, &rcLate, &rc);
+        }
+    }
 }
 
 void AnimWindow::InvalidateAll() {
@@ -575,6 +583,7 @@ void AnimWindow::Paint(HDC hdc) {
     }
 
     ++m_counters.cPaints;
+    m_fComposing = true;
     if (m_pSceneRegion != nullptr && m_pFrameRegion != nullptr) {
         ExpandByStaticObjects(m_pSceneRegion);
         if (!m_pSceneRegion->IsEmpty()) {
@@ -623,6 +632,14 @@ void AnimWindow::Paint(HDC hdc) {
                 }
             }
             m_pFrameRegion->Clear();
+        }
+    }
+    m_fComposing = false;
+    for (int nLevel = 0; nLevel < 2; ++nLevel) {
+        RECT rcLate = m_rcLate[nLevel];
+        host::SetRectEmpty(&m_rcLate[nLevel]);
+        if (!IsEmpty(rcLate)) {
+            Invalidate(&rcLate, nLevel);
         }
     }
 

@@ -236,6 +236,11 @@ private:
     // The same for the draw walk (back to front).
     AnimObject* m_pNextDraw = nullptr;
     AnimObject* m_pDrawing = nullptr; // null once the object being drawn is removed
+    // While Paint composes, invalidations (an object removed while drawn) are also kept
+    // here per level and given back after the regions are cleared, so the next paint
+    // shows them.
+    bool m_fComposing = false;
+    RECT m_rcLate[2] = {};
     DWORD m_cSlotsAllocated = 0; // grows 4 at a time
     PaintCounters m_counters = {};
 };

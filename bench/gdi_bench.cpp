@@ -3,6 +3,8 @@
 // printed as a ratio of the plain copy.
 #include "host/gdi.h"
 
+#include "bench/bench_summary.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -96,32 +98,14 @@ void StretchBlit16(benchmark::State& state) {
 }
 BENCHMARK(StretchBlit16);
 
-// Prints each run's time per blit and the keyed blit as a ratio of the plain copy.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        auto keyed = times_.find("TransparentBlit16"), copy = times_.find("CopyBlit16");
-        if (keyed != times_.end() && copy != times_.end() && copy->second > 0)
-            std::printf("keyed blit / plain copy: %.2f\n", keyed->second / copy->second);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
+// The keyed blit as a ratio of the plain copy.
+void PrintSummary(const bench::RunTimes& times) {
+    if (double r = bench::Ratio(times.real, "TransparentBlit16", "CopyBlit16"))
+        std::printf("keyed blit / plain copy: %.2f\n", r);
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithSummary(argc, argv, PrintSummary);
 }

@@ -3,6 +3,8 @@
 // with a uniform and with a per-pixel opacity, all at 16 bits.
 #include "anim/cea_graphic.h"
 
+#include "bench/bench_summary.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -123,38 +125,19 @@ void BM_BlendReference(benchmark::State& state) {
 }
 BENCHMARK(BM_BlendReference)->ArgName("map")->Arg(0)->Arg(1);
 
-// Prints how many times faster each drawing is than its per-pixel reference.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+// How many times faster each drawing is than its per-pixel reference.
+void PrintSummary(const bench::RunTimes& times) {
+    const char* rgPairs[][2] = {{"BM_RunCopy", "BM_RunCopyReference"},
+                                {"BM_Blend/map:0", "BM_BlendReference/map:0"},
+                                {"BM_Blend/map:1", "BM_BlendReference/map:1"}};
+    for (const auto& pair : rgPairs) {
+        if (double r = bench::Ratio(times.real, pair[1], pair[0]))
+            std::printf("%s: %.1f x faster than the per-pixel loop\n", pair[0], r);
     }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const char* rgPairs[][2] = {{"BM_RunCopy", "BM_RunCopyReference"},
-                                    {"BM_Blend/map:0", "BM_BlendReference/map:0"},
-                                    {"BM_Blend/map:1", "BM_BlendReference/map:1"}};
-        for (const auto& pair : rgPairs) {
-            auto fast = times_.find(pair[0]), slow = times_.find(pair[1]);
-            if (fast != times_.end() && slow != times_.end() && fast->second > 0)
-                std::printf("%s: %.1f x faster than the per-pixel loop\n", pair[0],
-                            slow->second / fast->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithSummary(argc, argv, PrintSummary);
 }

@@ -3,6 +3,8 @@
 // ratio of the matching malloc figure.
 #include "foundation/memmgr.h"
 
+#include "bench/bench_summary.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -58,40 +60,21 @@ void Configure(benchmark::internal::Benchmark* b) {
 BENCHMARK_TEMPLATE(AllocFree, Malloc)->Apply(Configure);
 BENCHMARK_TEMPLATE(AllocFree, Manager)->Apply(Configure);
 
-// Keeps the console output and remembers the time per item of every run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+// Each manager run against the matching malloc run.
+void PrintSummary(const bench::RunTimes& times) {
+    std::printf("\nmanager time / malloc time (1.0 = as fast as malloc):\n");
+    for (const auto& [name, time] : times.real) {
+        if (name.find("<Manager>") == std::string::npos)
+            continue;
+        std::string malloc_name = name;
+        malloc_name.replace(name.find("<Manager>"), 9, "<Malloc>");
+        if (double r = bench::Ratio(times.real, name, malloc_name))
+            std::printf("  %-45s %6.2f\n", name.c_str() + name.find('/') + 1, r);
     }
-
-    void PrintRatios() const {
-        std::printf("\nmanager time / malloc time (1.0 = as fast as malloc):\n");
-        for (const auto& [name, time] : times_) {
-            if (name.find("<Manager>") == std::string::npos)
-                continue;
-            std::string malloc_name = name;
-            malloc_name.replace(name.find("<Manager>"), 9, "<Malloc>");
-            auto other = times_.find(malloc_name);
-            if (other != times_.end() && other->second > 0)
-                std::printf("  %-45s %6.2f\n", name.c_str() + name.find('/') + 1,
-                            time / other->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithSummary(argc, argv, PrintSummary);
 }

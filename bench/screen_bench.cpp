@@ -8,6 +8,8 @@
 #include "host/window.h"
 
 #include <SDL.h>
+#include "bench/bench_summary.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -138,39 +140,21 @@ void KeyedBlitSdl(benchmark::State& state) {
 }
 BENCHMARK(KeyedBlitSdl)->Unit(benchmark::kMicrosecond);
 
-// Prints the runs, then the frame against the 33 ms of a frame at 30 frames per second and
-// the drawing service's keyed blit against SDL's.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                microseconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+// The frame against the 33 ms of a frame at 30 frames per second, and the drawing service's
+// keyed blit against SDL's.
+void PrintSummary(const bench::RunTimes& times) {
+    for (const char* name : {"PresentFullScreen/1", "PresentFullScreen/2"}) {
+        auto it = times.real.find(name);
+        if (it != times.real.end())
+            std::printf("%s: %.3f of a 30 fps frame (%.0f frames per second)\n", name,
+                        it->second / 33333.0, 1e6 / it->second);
     }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        for (const char* name : {"PresentFullScreen/1", "PresentFullScreen/2"}) {
-            auto it = microseconds_.find(name);
-            if (it != microseconds_.end())
-                std::printf("%s: %.3f of a 30 fps frame (%.0f frames per second)\n", name,
-                            it->second / 33333.0, 1e6 / it->second);
-        }
-        auto gdi = microseconds_.find("KeyedBlitGdi"), sdl = microseconds_.find("KeyedBlitSdl");
-        if (gdi != microseconds_.end() && sdl != microseconds_.end() && sdl->second > 0)
-            std::printf("keyed blit, drawing service / SDL: %.2f\n", gdi->second / sdl->second);
-    }
-
-private:
-    std::map<std::string, double> microseconds_;
-};
+    if (double r = bench::Ratio(times.real, "KeyedBlitGdi", "KeyedBlitSdl"))
+        std::printf("keyed blit, drawing service / SDL: %.2f\n", r);
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithSummary(argc, argv, PrintSummary);
 }

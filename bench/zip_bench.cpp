@@ -6,6 +6,8 @@
 #include "setup/zip/zipfile.h"
 #include "tools/zipwriter/zipwriter.h"
 
+#include "bench/bench_summary.h"
+
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -161,39 +163,21 @@ BENCHMARK(InflateOurs)->Apply(Configure);
 BENCHMARK(InflateZlib)->Apply(Configure);
 BENCHMARK(OpenArchiveOfSmallEntries)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+// Our inflater's throughput against zlib's.
+void PrintSummary(const bench::RunTimes& times) {
+    static const char* const rgszData[] = {"8 MB text entry", "8 MB mixed entry",
+                                           "8 MB code-like entry",
+                                           "200 small entries (0.5-4.5 KB)"};
+    std::printf("\ninflater throughput / zlib throughput (1.0 = as fast as zlib):\n");
+    for (int nData = kText; nData <= kSmall; ++nData) {
+        std::string strArg = "/data:" + std::to_string(nData);
+        if (double r = bench::Ratio(times.cpu, "InflateZlib" + strArg, "InflateOurs" + strArg))
+            std::printf("  %-32s %6.2f\n", rgszData[nData], r);
     }
-
-    void PrintRatios() const {
-        static const char* const rgszData[] = {"8 MB text entry", "8 MB mixed entry",
-                                               "8 MB code-like entry",
-                                               "200 small entries (0.5-4.5 KB)"};
-        std::printf("\ninflater throughput / zlib throughput (1.0 = as fast as zlib):\n");
-        for (int nData = kText; nData <= kSmall; ++nData) {
-            std::string strArg = "/data:" + std::to_string(nData);
-            auto ours = times_.find("InflateOurs" + strArg);
-            auto zlib = times_.find("InflateZlib" + strArg);
-            if (ours != times_.end() && zlib != times_.end() && ours->second > 0)
-                std::printf("  %-32s %6.2f\n", rgszData[nData], zlib->second / ours->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithSummary(argc, argv, PrintSummary);
 }

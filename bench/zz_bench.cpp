@@ -3,6 +3,8 @@
 // is printed as a ratio of the library's throughput.
 #include "anim/cea_zz.h"
 
+#include "bench/bench_summary.h"
+
 #include <benchmark/benchmark.h>
 #include <lzo/lzo1x.h>
 
@@ -106,40 +108,22 @@ BENCHMARK(CompressLzo)->Apply(Configure);
 BENCHMARK(DecompressZz)->Apply(Configure);
 BENCHMARK(DecompressLzo)->Apply(Configure);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    }
-
-    void PrintRatios() const {
-        static const char* const rgszData[] = {"4 KB text", "4 MB text", "4 MB mixed"};
-        std::printf("\nzz throughput / direct LZO throughput (1.0 = no overhead):\n");
-        for (const char* pszOp : {"Compress", "Decompress"}) {
-            for (int nData = kSmallText; nData <= kMixed; ++nData) {
-                std::string strArg = "/data:" + std::to_string(nData);
-                auto zz = times_.find(pszOp + std::string("Zz") + strArg);
-                auto lzo = times_.find(pszOp + std::string("Lzo") + strArg);
-                if (zz != times_.end() && lzo != times_.end() && zz->second > 0)
-                    std::printf("  %-10s %-12s %6.2f\n", pszOp, rgszData[nData],
-                                lzo->second / zz->second);
-            }
+// zz blocks against LZO called directly.
+void PrintSummary(const bench::RunTimes& times) {
+    static const char* const rgszData[] = {"4 KB text", "4 MB text", "4 MB mixed"};
+    std::printf("\nzz throughput / direct LZO throughput (1.0 = no overhead):\n");
+    for (const char* pszOp : {"Compress", "Decompress"}) {
+        for (int nData = kSmallText; nData <= kMixed; ++nData) {
+            std::string strArg = "/data:" + std::to_string(nData);
+            if (double r = bench::Ratio(times.cpu, pszOp + std::string("Lzo") + strArg,
+                                        pszOp + std::string("Zz") + strArg))
+                std::printf("  %-10s %-12s %6.2f\n", pszOp, rgszData[nData], r);
         }
     }
-
-private:
-    std::map<std::string, double> times_;
-};
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithSummary(argc, argv, PrintSummary);
 }

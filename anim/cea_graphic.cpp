@@ -26,10 +26,6 @@ unsigned long Address(const void* pv) {
     return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(pv));
 }
 
-template <class... Args> void TraceLine(const char* pszFormat, const Args&... args) {
-    cetl::trace(pszFormat, args...);
-}
-
 bool IsSupportedDepth(int nDepth) {
     switch (nDepth) {
     case 1:
@@ -312,13 +308,13 @@ void Graphic::Clear() {
 
 void Graphic::Destroy() {
     if (!m_fValid) {
-        TraceLine("Graphic 0x%08lX destroyed twice", Address(this));
+        cetl::trace("Graphic 0x%08lX destroyed twice", Address(this));
         return;
     }
     for (DWORD i = 0; i < m_cChildren; i++) {
         Graphic* pChild = m_ppChildren[i];
         if (pChild == nullptr) continue;
-        TraceLine("Warning: freeing child graphic 0x%08lX when parent 0x%08lX destroyed",
+        cetl::trace("Warning: freeing child graphic 0x%08lX when parent 0x%08lX destroyed",
                   Address(pChild), Address(this));
         pChild->Destroy();
         MemDelete(pChild);
@@ -337,7 +333,7 @@ void Graphic::Destroy() {
     SetTranslucency(TRANSLUCENT_NONE, 128);
     FreeRuns();
     if (m_hdc != nullptr) {
-        TraceLine("Warning: freeing graphic 0x%08lX while HDC still open", Address(this));
+        cetl::trace("Warning: freeing graphic 0x%08lX while HDC still open", Address(this));
         host::SelectObject(m_hdc, m_hbmOld);
         host::DeleteDC(m_hdc);
     }
@@ -529,7 +525,7 @@ BOOL Graphic::CreateBlank(int cx, int cy, int nDepth, const RGBQUAD* pColors) {
 #define CHECK_VALID(name, result)                                                                  \
     do {                                                                                           \
         if (!m_fValid) {                                                                           \
-            TraceLine("Graphic::" name " called on invalid graphic (0x%08lX)", Address(this));     \
+            cetl::trace("Graphic::" name " called on invalid graphic (0x%08lX)", Address(this));     \
             return result;                                                                         \
         }                                                                                          \
     } while (0)
@@ -542,7 +538,7 @@ BOOL Graphic::IsChild() const {
 Graphic* Graphic::GetParent() const {
     CHECK_VALID("GetParent", nullptr);
     if (!m_fChild) {
-        TraceLine("Graphic::GetParent called on non-child graphic (0x%08lX)", Address(this));
+        cetl::trace("Graphic::GetParent called on non-child graphic (0x%08lX)", Address(this));
         return nullptr;
     }
     return m_pParent;
@@ -551,7 +547,7 @@ Graphic* Graphic::GetParent() const {
 BOOL Graphic::GetRectInParent(RECT* prc) const {
     CHECK_VALID("GetRectInParent", FALSE);
     if (!m_fChild) {
-        TraceLine("Graphic::GetRectInParent called on non-child graphic (0x%08lX)", Address(this));
+        cetl::trace("Graphic::GetRectInParent called on non-child graphic (0x%08lX)", Address(this));
         return FALSE;
     }
     if (prc != nullptr) *prc = m_rcInParent;

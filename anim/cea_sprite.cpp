@@ -12,10 +12,6 @@ unsigned long Ptr(const void* pv) {
     return (unsigned long)(uintptr_t)pv;
 }
 
-template <class... Args> void TraceLine(const char* pszFormat, const Args&... args) {
-    cetl::trace(pszFormat, args...);
-}
-
 } // namespace
 
 Sprite::Sprite(Graphic* pSource, int cColumns, int cRows, int cLimit) {
@@ -78,7 +74,7 @@ void Sprite::Destroy() {
     for (DWORD i = 0; i < m_cChildren; ++i) {
         Sprite* pChild = m_ppChildren[i];
         if (pChild == nullptr) continue;
-        TraceLine("Warning: freeing child sprite 0x%08lX when parent 0x%08lX destroyed",
+        cetl::trace("Warning: freeing child sprite 0x%08lX when parent 0x%08lX destroyed",
                   Ptr(pChild), Ptr(this));
         m_ppChildren[i] = nullptr;
         pChild->m_pParent = nullptr;
@@ -162,7 +158,7 @@ void Sprite::Split(int cColumns, int cRows, int cLimit) {
 
     if (m_cFrames != 0) {
         if (cCount > 1)
-            TraceLine("Warning: constructing sprite 0x%08lX by splitting already-animated "
+            cetl::trace("Warning: constructing sprite 0x%08lX by splitting already-animated "
                       "file: you have to do that yourself",
                       Ptr(this));
         return;

@@ -315,7 +315,7 @@ void Graphic::Destroy() {
         Graphic* pChild = m_ppChildren[i];
         if (pChild == nullptr) continue;
         cetl::trace("Warning: freeing child graphic 0x%08lX when parent 0x%08lX destroyed",
-                  Address(pChild), Address(this));
+                    Address(pChild), Address(this));
         pChild->Destroy();
         MemDelete(pChild);
     }
@@ -525,7 +525,7 @@ BOOL Graphic::CreateBlank(int cx, int cy, int nDepth, const RGBQUAD* pColors) {
 #define CHECK_VALID(name, result)                                                                  \
     do {                                                                                           \
         if (!m_fValid) {                                                                           \
-            cetl::trace("Graphic::" name " called on invalid graphic (0x%08lX)", Address(this));     \
+            cetl::trace("Graphic::" name " called on invalid graphic (0x%08lX)", Address(this));   \
             return result;                                                                         \
         }                                                                                          \
     } while (0)
@@ -547,7 +547,8 @@ Graphic* Graphic::GetParent() const {
 BOOL Graphic::GetRectInParent(RECT* prc) const {
     CHECK_VALID("GetRectInParent", FALSE);
     if (!m_fChild) {
-        cetl::trace("Graphic::GetRectInParent called on non-child graphic (0x%08lX)", Address(this));
+        cetl::trace("Graphic::GetRectInParent called on non-child graphic (0x%08lX)",
+                    Address(this));
         return FALSE;
     }
     if (prc != nullptr) *prc = m_rcInParent;

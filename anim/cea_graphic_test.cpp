@@ -869,7 +869,8 @@ TEST(GraphicForeignFiles, ConvertMadeBitmaps) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszArgs);
         std::string file = dir + "/f" + std::to_string(i++) + ".bmp";
-        std::string cmd = "cd '" + dir + "' && " + kConvert + " " + c.pszArgs + " BMP3:'" + file + "'";
+        std::string cmd =
+            "cd '" + dir + "' && " + kConvert + " " + c.pszArgs + " BMP3:'" + file + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
         std::vector<BYTE> data = ReadAll(file);
         ASSERT_GE(data.size(), 54u);

@@ -17,8 +17,8 @@
 // One entry of the group's list; a free record is all zero.
 struct PALETTEGROUPENTRY {
     DWORD fInUse;
-    DWORD fSpecific;    // the colour is pinned
-    int iSlot;          // -1 when not pinned to a slot
+    DWORD fSpecific; // the colour is pinned
+    int iSlot;       // -1 when not pinned to a slot
     DWORD fGraphic;
     DWORD fUsesPalette; // the graphic already uses the group's palette (no remapping)
     Graphic* pGraphic;

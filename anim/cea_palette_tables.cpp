@@ -36,10 +36,9 @@ struct HLSTables {
     BYTE rgLightness[4096];
     HLSTables() {
         for (int j = 0; j < 4096; j++) {
-            PaletteGroup::ColorToHLS(static_cast<BYTE>(16 * (j >> 8) + 4),
-                                     static_cast<BYTE>(16 * ((j >> 4) & 15) + 4),
-                                     static_cast<BYTE>(16 * (j & 15) + 4), &rgHue[j],
-                                     &rgLightness[j], &rgSaturation[j]);
+            PaletteGroup::ColorToHLS(
+                static_cast<BYTE>(16 * (j >> 8) + 4), static_cast<BYTE>(16 * ((j >> 4) & 15) + 4),
+                static_cast<BYTE>(16 * (j & 15) + 4), &rgHue[j], &rgLightness[j], &rgSaturation[j]);
         }
     }
 };

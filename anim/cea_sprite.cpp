@@ -75,7 +75,7 @@ void Sprite::Destroy() {
         Sprite* pChild = m_ppChildren[i];
         if (pChild == nullptr) continue;
         cetl::trace("Warning: freeing child sprite 0x%08lX when parent 0x%08lX destroyed",
-                  Ptr(pChild), Ptr(this));
+                    Ptr(pChild), Ptr(this));
         m_ppChildren[i] = nullptr;
         pChild->m_pParent = nullptr;
         MemDelete(pChild);
@@ -159,8 +159,8 @@ void Sprite::Split(int cColumns, int cRows, int cLimit) {
     if (m_cFrames != 0) {
         if (cCount > 1)
             cetl::trace("Warning: constructing sprite 0x%08lX by splitting already-animated "
-                      "file: you have to do that yourself",
-                      Ptr(this));
+                        "file: you have to do that yourself",
+                        Ptr(this));
         return;
     }
     if (m_pSource == nullptr || cAcross == 0) return;

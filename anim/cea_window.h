@@ -30,8 +30,8 @@ template <class T> void DeleteObject(T*, const char*, int);
 using host::HWND;
 using host::LPARAM;
 
-using host::WPARAM;
 using host::LRESULT;
+using host::WPARAM;
 
 // Window class names (the game registers them with 16-bit names).
 #define ANIMWINDOW_CLASS TEXT("AnimWindow")
@@ -45,8 +45,7 @@ constexpr int ANIMEVENT_POSTUPDATE = 3; // after the objects' frame update
 constexpr int ANIMEVENT_PAINTED = 4;    // after painting
 constexpr int ANIMEVENT_TIMELINE = 5;   // a timeline event: lParam1 value, lParam2 second value
 // Returns 0 or 1; for a timeline event 0 stops the advance after that frame.
-using AnimCallback = int (*)(class AnimWindow* pWindow, int nEvent, LPARAM lParam1,
-                             LPARAM lParam2);
+using AnimCallback = int (*)(class AnimWindow* pWindow, int nEvent, LPARAM lParam1, LPARAM lParam2);
 
 // A message hook: non-zero hides the message from later hooks (not from the window).
 using AnimHook = int (*)(class AnimWindow* pWindow, HWND hwnd, UINT uMsg, WPARAM wParam,
@@ -81,9 +80,9 @@ struct ANIMHOOK {
 struct TIMELINEENTRY {
     DWORD fInUse;
     LONG iFrame;
-    AnimObject* pObject;  // null for a callback entry
-    LPARAM lValue;        // object entry: the Graphic* to show; callback entry: the value
-    RECT rc;              // object entry: the new rectangle; callback: rc.left = second value
+    AnimObject* pObject; // null for a callback entry
+    LPARAM lValue;       // object entry: the Graphic* to show; callback entry: the value
+    RECT rc;             // object entry: the new rectangle; callback: rc.left = second value
 };
 
 // One depth slot: the objects of one depth, a doubly linked list (head nearest the viewer).

@@ -20,8 +20,7 @@ struct RunTimes {
 inline double Ratio(const std::map<std::string, double>& times, const std::string& a,
                     const std::string& b) {
     auto itA = times.find(a), itB = times.find(b);
-    if (itA == times.end() || itB == times.end() || itB->second <= 0)
-        return 0;
+    if (itA == times.end() || itB == times.end() || itB->second <= 0) return 0;
     return itA->second / itB->second;
 }
 
@@ -30,8 +29,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred)
-                continue;
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
             m_times.real[run.benchmark_name()] = run.GetAdjustedRealTime();
             m_times.cpu[run.benchmark_name()] = run.GetAdjustedCPUTime();
         }

@@ -64,8 +64,7 @@ BENCHMARK_TEMPLATE(AllocFree, Manager)->Apply(Configure);
 void PrintSummary(const bench::RunTimes& times) {
     std::printf("\nmanager time / malloc time (1.0 = as fast as malloc):\n");
     for (const auto& [name, time] : times.real) {
-        if (name.find("<Manager>") == std::string::npos)
-            continue;
+        if (name.find("<Manager>") == std::string::npos) continue;
         std::string malloc_name = name;
         malloc_name.replace(name.find("<Manager>"), 9, "<Malloc>");
         if (double r = bench::Ratio(times.real, name, malloc_name))

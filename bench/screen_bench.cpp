@@ -7,8 +7,8 @@
 #include "host/screen.h"
 #include "host/window.h"
 
-#include <SDL.h>
 #include "bench/bench_summary.h"
+#include <SDL.h>
 
 #include <benchmark/benchmark.h>
 

@@ -47,13 +47,11 @@ void WarnText(const string& text) {
 int MessageBox(UINT uType, const string& strCaption, const string& strText) {
     if ((uType & host::MB_ICONMASK) == 0)
         uType |= (uType & host::MB_TYPEMASK) != host::MB_OK ? host::MB_ICONQUESTION
-                                                             : host::MB_ICONINFORMATION;
-    if ((uType & MB_ASYNC) == 0)
-        return ShowNow(uType, strCaption, strText);
+                                                            : host::MB_ICONINFORMATION;
+    if ((uType & MB_ASYNC) == 0) return ShowNow(uType, strCaption, strText);
 
     MESSAGE_PARAMS* pParams = MemNew(MESSAGE_PARAMS, uType & ~MB_ASYNC, strCaption, strText);
-    if (pParams == nullptr)
-        return 0;
+    if (pParams == nullptr) return 0;
     host::StartDetachedThread([pParams] {
         ShowNow(pParams->uType, pParams->strCaption, pParams->strText);
         MemDelete(pParams);

@@ -16,7 +16,7 @@ namespace mem {
 namespace {
 
 constexpr std::uint32_t kNone = 0xFFFFFFFF;
-constexpr std::uint32_t kLargeId = 0x80000000;   // ids of large blocks carry this bit
+constexpr std::uint32_t kLargeId = 0x80000000; // ids of large blocks carry this bit
 constexpr std::uint32_t kSlotsPerPool = kPoolSize / kBlockUnit;
 
 enum Kind : std::uint8_t { kMemory = 0, kObject = 1, kForeign = 2 };
@@ -50,8 +50,12 @@ static_assert(sizeof(BlockHeader) + sizeof(std::uint32_t) <= kBlockOverhead);
 constexpr std::size_t kHeaderSize = sizeof(BlockHeader);
 constexpr std::size_t kTrailerSize = sizeof(std::uint32_t);
 
-char* DataOf(BlockHeader* h) { return reinterpret_cast<char*>(h) + kHeaderSize; }
-std::size_t BlockSizeOf(const BlockHeader* h) { return h->cbUsable + kHeaderSize + kTrailerSize; }
+char* DataOf(BlockHeader* h) {
+    return reinterpret_cast<char*>(h) + kHeaderSize;
+}
+std::size_t BlockSizeOf(const BlockHeader* h) {
+    return h->cbUsable + kHeaderSize + kTrailerSize;
+}
 std::uint32_t* TrailerOf(BlockHeader* h) {
     return reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(h) + BlockSizeOf(h) -
                                             kTrailerSize);
@@ -85,12 +89,10 @@ public:
 
     void* Allocate(std::size_t cb, const char* pszType, const char* pszFile, int nLine) {
         std::size_t cbBlock = BlockSizeFor(cb);
-        if (cbBlock == 0 || cbBlock - kHeaderSize - kTrailerSize > UINT32_MAX)
-            return nullptr;
+        if (cbBlock == 0 || cbBlock - kHeaderSize - kTrailerSize > UINT32_MAX) return nullptr;
         host::CriticalSectionLock lock(lock_);
         BlockHeader* h = cbBlock > kLargeBlock ? NewLargeBlock(cbBlock) : TakePoolBlock(cbBlock);
-        if (h == nullptr)
-            return nullptr;
+        if (h == nullptr) return nullptr;
         Register(h, kMemory, DataOf(h), cb, pszType, pszFile, nLine);
         return DataOf(h);
     }
@@ -99,8 +101,7 @@ public:
                int nLine) {
         host::CriticalSectionLock lock(lock_);
         BlockHeader* h = TakePoolBlock(kObjectRecordSize);
-        if (h == nullptr)
-            return false;
+        if (h == nullptr) return false;
         Register(h, nKind, pv, cb, pszType, pszFile, nLine);
         return true;
     }
@@ -120,22 +121,23 @@ public:
             } else {
                 fMatched = h->nKind == nExpected;
                 if (!fMatched) {
-                    const char* pszMessage = nExpected == kMemory
-                                                 ? "A C++ object was deleted using the \"free\" method."
-                                                 : "A non-object memory address was deleted.";
+                    const char* pszMessage =
+                        nExpected == kMemory ? "A C++ object was deleted using the \"free\" method."
+                                             : "A non-object memory address was deleted.";
                     reports[cReports++] = {pszMessage, pv, pszFile, nLine};
                 }
                 bool fLeadIntact = h->sigLead == kLeadingSignature;
                 if (!fLeadIntact)
-                    reports[cReports++] = {"The leading signature on a memory block was overwritten.",
-                                           pv, pszFile, nLine};
+                    reports[cReports++] = {
+                        "The leading signature on a memory block was overwritten.", pv, pszFile,
+                        nLine};
                 else if (*TrailerOf(h) != kTrailingSignature)
-                    reports[cReports++] = {"The trailing signature on a memory block was overwritten.",
-                                           pv, pszFile, nLine};
+                    reports[cReports++] = {
+                        "The trailing signature on a memory block was overwritten.", pv, pszFile,
+                        nLine};
                 Unregister(h, id, pv);
                 // A block whose header was overwritten cannot be trusted: it is never reused.
-                if (fLeadIntact)
-                    FreeBlock(h);
+                if (fLeadIntact) FreeBlock(h);
             }
         }
         for (int i = 0; i < cReports; ++i)
@@ -168,8 +170,7 @@ public:
     bool GetBlockInfo(const void* pv, BlockInfo* pInfo) {
         host::CriticalSectionLock lock(lock_);
         BlockHeader* h = Find(pv);
-        if (h == nullptr || h->nKind != kMemory)
-            return false;
+        if (h == nullptr || h->nKind != kMemory) return false;
         pInfo->cbBlock = BlockSizeOf(h);
         pInfo->cbUsable = h->cbUsable;
         pInfo->cbRequested = h->cbRequested;
@@ -190,8 +191,7 @@ public:
                 std::size_t cGuard = cInUse_;
                 for (BlockHeader* h = HeaderOf(head); h != nullptr && cGuard-- > 0;
                      h = HeaderOf(h->idHashNext)) {
-                    if (h->nFlags & kTared)
-                        continue;
+                    if (h->nFlags & kTared) continue;
                     char line[512];
                     std::snprintf(line, sizeof line, "  %s(%d): %s, %" PRIu32 " bytes\n",
                                   h->pszFile, static_cast<int>(h->nLine), h->pszType,
@@ -217,17 +217,15 @@ private:
     // ---- block ids ------------------------------------------------------------------------
 
     std::uint32_t IdOf(const BlockHeader* h) const {
-        if (h->nFlags & kLarge)
-            return kLargeId | h->iPool;
-        auto offset = static_cast<std::uint32_t>(reinterpret_cast<const char*>(h) -
-                                                 pools_[h->iPool].pbBase);
+        if (h->nFlags & kLarge) return kLargeId | h->iPool;
+        auto offset =
+            static_cast<std::uint32_t>(reinterpret_cast<const char*>(h) - pools_[h->iPool].pbBase);
         return h->iPool * kSlotsPerPool + offset / kBlockUnit;
     }
 
     // Resolves an id, or returns nullptr for one that names nothing (a damaged link).
     BlockHeader* HeaderOf(std::uint32_t id) const {
-        if (id == kNone)
-            return nullptr;
+        if (id == kNone) return nullptr;
         if (id & kLargeId) {
             std::uint32_t i = id & ~kLargeId;
             return i < large_.size() ? large_[i] : nullptr;
@@ -248,16 +246,13 @@ private:
 
     // The record of pv and its id, found by walking pv's bucket.
     BlockHeader* Find(const void* pv, std::uint32_t* pid = nullptr) const {
-        if (pv == nullptr)
-            return nullptr;
+        if (pv == nullptr) return nullptr;
         std::size_t cGuard = cInUse_; // a damaged chain must not loop forever
         for (std::uint32_t id = hashHeads_[BucketOf(pv)]; cGuard-- > 0;) {
             BlockHeader* h = HeaderOf(id);
-            if (h == nullptr)
-                break;
+            if (h == nullptr) break;
             if (h->iBucket >= 0 && KeyOf(h) == pv) {
-                if (pid != nullptr)
-                    *pid = id;
+                if (pid != nullptr) *pid = id;
                 return h;
             }
             id = h->idHashNext;
@@ -265,8 +260,8 @@ private:
         return nullptr;
     }
 
-    void Register(BlockHeader* h, Kind nKind, const void* pKey, std::size_t cb,
-                  const char* pszType, const char* pszFile, int nLine) {
+    void Register(BlockHeader* h, Kind nKind, const void* pKey, std::size_t cb, const char* pszType,
+                  const char* pszFile, int nLine) {
         h->nKind = nKind;
         h->nFlags &= kLarge;
         h->pObject = nKind == kMemory ? nullptr : const_cast<void*>(pKey);
@@ -279,15 +274,13 @@ private:
         h->idHashPrev = kNone;
         h->idHashNext = hashHeads_[iBucket];
         std::uint32_t id = IdOf(h);
-        if (BlockHeader* next = HeaderOf(h->idHashNext))
-            next->idHashPrev = id;
+        if (BlockHeader* next = HeaderOf(h->idHashNext)) next->idHashPrev = id;
         hashHeads_[iBucket] = id;
         ++cInUse_;
         cbRequested_ += h->cbRequested;
         if (!(h->nFlags & kLarge)) {
             Pool& pool = pools_[h->iPool];
-            if (pool.cInUse++ == 0)
-                --cEmptyPools_;
+            if (pool.cInUse++ == 0) --cEmptyPools_;
         }
     }
 
@@ -301,8 +294,7 @@ private:
             hashHeads_[iBucket] = h->idHashNext;
         else if (prev != nullptr && prev->idHashNext == id)
             prev->idHashNext = h->idHashNext;
-        if (next != nullptr && next->idHashPrev == id)
-            next->idHashPrev = h->idHashPrev;
+        if (next != nullptr && next->idHashPrev == id) next->idHashPrev = h->idHashPrev;
         h->iBucket = -1;
         --cInUse_;
         cbRequested_ -= std::min<std::size_t>(cbRequested_, h->cbRequested);
@@ -320,8 +312,7 @@ private:
         h->idFreePrev = kNone;
         h->idFreeNext = freeHeads_[iClass];
         std::uint32_t id = IdOf(h);
-        if (BlockHeader* next = HeaderOf(h->idFreeNext))
-            next->idFreePrev = id;
+        if (BlockHeader* next = HeaderOf(h->idFreeNext)) next->idFreePrev = id;
         freeHeads_[iClass] = id;
     }
 
@@ -332,8 +323,7 @@ private:
             prev->idFreeNext = h->idFreeNext;
         else
             freeHeads_[ClassOf(BlockSizeOf(h))] = h->idFreeNext;
-        if (next != nullptr)
-            next->idFreePrev = h->idFreePrev;
+        if (next != nullptr) next->idFreePrev = h->idFreePrev;
         h->idFreePrev = h->idFreeNext = kNone;
     }
 
@@ -370,8 +360,7 @@ private:
     }
 
     BlockHeader* Carve(std::size_t cbBlock) {
-        if (poolOrder_.empty() && !NewPool())
-            return nullptr;
+        if (poolOrder_.empty() && !NewPool()) return nullptr;
         if (pools_[poolOrder_.back()].cbFree < cbBlock) {
             // The rest of the newest pool becomes a free block of its own, if a block fits.
             std::uint32_t iPool = poolOrder_.back();
@@ -380,8 +369,7 @@ private:
                 BlockHeader* rest = CarveFrom(iPool, cbRest);
                 PushFree(rest);
             }
-            if (!NewPool())
-                return nullptr;
+            if (!NewPool()) return nullptr;
         }
         return CarveFrom(poolOrder_.back(), cbBlock);
     }
@@ -399,8 +387,7 @@ private:
 
     bool NewPool() {
         void* pb = std::aligned_alloc(kBlockUnit, kPoolSize);
-        if (pb == nullptr)
-            return false;
+        if (pb == nullptr) return false;
         std::uint32_t iPool;
         auto unused = std::find_if(pools_.begin(), pools_.end(),
                                    [](const Pool& p) { return p.pbBase == nullptr; });
@@ -414,8 +401,8 @@ private:
             iPool = static_cast<std::uint32_t>(pools_.size());
             pools_.emplace_back();
         }
-        pools_[iPool] = Pool{static_cast<char*>(pb), static_cast<std::uint32_t>(kPoolFreeSpace),
-                             0, 0, 0};
+        pools_[iPool] =
+            Pool{static_cast<char*>(pb), static_cast<std::uint32_t>(kPoolFreeSpace), 0, 0, 0};
         poolOrder_.push_back(iPool);
         ++cEmptyPools_;
         return true;
@@ -423,8 +410,7 @@ private:
 
     BlockHeader* NewLargeBlock(std::size_t cbBlock) {
         auto* h = static_cast<BlockHeader*>(std::aligned_alloc(kBlockUnit, cbBlock));
-        if (h == nullptr)
-            return nullptr;
+        if (h == nullptr) return nullptr;
         std::uint32_t i;
         if (!freeLargeSlots_.empty()) {
             i = freeLargeSlots_.back();
@@ -453,14 +439,12 @@ private:
             return;
         }
         std::uint32_t iPool = h->iPool;
-        if (iPool >= pools_.size() || pools_[iPool].pbBase == nullptr)
-            return;
+        if (iPool >= pools_.size() || pools_[iPool].pbBase == nullptr) return;
         h->nKind = kMemory;
         h->pObject = nullptr;
         PushFree(h);
         Pool& pool = pools_[iPool];
-        if (--pool.cInUse == 0 && ++cEmptyPools_ > kMaxEmptyPools)
-            ReturnPool(iPool);
+        if (--pool.cInUse == 0 && ++cEmptyPools_ > kMaxEmptyPools) ReturnPool(iPool);
     }
 
     // Gives an empty pool back to the system once its free blocks are off the free lists.
@@ -498,8 +482,7 @@ private:
                       report.pszFile != nullptr ? report.pszFile : "(unknown)", report.nLine);
         int nButton = host::MessageBox(nullptr, std::string_view(text), "Memory Manager",
                                        host::MB_OKCANCEL | host::MB_ICONERROR);
-        if (nButton == host::IDCANCEL)
-            host::DebugBreakIfAttached();
+        if (nButton == host::IDCANCEL) host::DebugBreakIfAttached();
     }
 
     host::CriticalSection lock_;
@@ -529,30 +512,26 @@ void* Allocate(std::size_t cb, const char* pszType, const char* pszFile, int nLi
 }
 
 void Release(void* pv, const char* pszFile, int nLine) {
-    if (pv != nullptr)
-        TheManager().Release(pv, kMemory, pszFile, nLine);
+    if (pv != nullptr) TheManager().Release(pv, kMemory, pszFile, nLine);
 }
 
-void Tare(void* pv, const char* pszFile, int nLine) { TheManager().Tare(pv, pszFile, nLine); }
+void Tare(void* pv, const char* pszFile, int nLine) {
+    TheManager().Tare(pv, pszFile, nLine);
+}
 
 bool ReallocArray(std::size_t cbElement, void** ppArray, std::uint32_t* pcCurrent,
                   std::uint32_t cNeeded, std::uint32_t cStep, const char* pszFile, int nLine) {
-    if (*pcCurrent >= cNeeded)
-        return true;
+    if (*pcCurrent >= cNeeded) return true;
     // A step of 0 would leave the array one short of what was asked for.
     std::uint64_t cNew = std::uint64_t{cNeeded} + std::max<std::uint32_t>(cStep, 1) - 1;
-    if (cNew > UINT32_MAX || cbElement == 0 || cNew > SIZE_MAX / cbElement)
-        return false;
+    if (cNew > UINT32_MAX || cbElement == 0 || cNew > SIZE_MAX / cbElement) return false;
     auto* pbNew = static_cast<char*>(
         Allocate(static_cast<std::size_t>(cNew) * cbElement, "MemRealloc", pszFile, nLine));
-    if (pbNew == nullptr)
-        return false;
+    if (pbNew == nullptr) return false;
     std::size_t cbOld = *ppArray != nullptr ? std::size_t{*pcCurrent} * cbElement : 0;
-    if (cbOld > 0)
-        std::memcpy(pbNew, *ppArray, cbOld);
+    if (cbOld > 0) std::memcpy(pbNew, *ppArray, cbOld);
     std::memset(pbNew + cbOld, 0, static_cast<std::size_t>(cNew) * cbElement - cbOld);
-    if (*ppArray != nullptr)
-        Release(*ppArray, pszFile, nLine);
+    if (*ppArray != nullptr) Release(*ppArray, pszFile, nLine);
     *ppArray = pbNew;
     *pcCurrent = static_cast<std::uint32_t>(cNew);
     return true;
@@ -576,12 +555,16 @@ bool ReleaseForeignResource(void* pv, const char* pszFile, int nLine) {
     return pv != nullptr && TheManager().Release(pv, kForeign, pszFile, nLine);
 }
 
-Stats GetStats() { return TheManager().GetStats(); }
+Stats GetStats() {
+    return TheManager().GetStats();
+}
 
 bool GetBlockInfo(const void* pv, BlockInfo* pInfo) {
     return pInfo != nullptr && TheManager().GetBlockInfo(pv, pInfo);
 }
 
-std::size_t ReportLeaks() { return TheManager().ReportLeaks(); }
+std::size_t ReportLeaks() {
+    return TheManager().ReportLeaks();
+}
 
 } // namespace mem

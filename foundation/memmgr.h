@@ -32,23 +32,22 @@
 namespace mem {
 
 // Sizes of the manager's structures.
-constexpr std::size_t kPoolSize = 0x100000;       // one pool obtained from the system
-constexpr std::size_t kPoolFreeSpace = 0xFFFE4;   // bytes of a fresh pool given to blocks
-constexpr std::size_t kBlockUnit = 128;           // block sizes are multiples of this
-constexpr std::size_t kSizeClasses = 4096;        // free lists, class = size / 128 - 1
-constexpr std::size_t kLargeBlock = 0x80000;      // bigger blocks come from the system
-constexpr std::size_t kHashBuckets = 16384;       // bucket = (address / 16) mod 16384
-constexpr std::size_t kBlockOverhead = 72;        // header and trailing signature
-constexpr std::size_t kObjectRecordSize = 128;    // record of a tracked object
-constexpr std::size_t kMaxEmptyPools = 3;         // more empty pools than this are returned
+constexpr std::size_t kPoolSize = 0x100000;              // one pool obtained from the system
+constexpr std::size_t kPoolFreeSpace = 0xFFFE4;          // bytes of a fresh pool given to blocks
+constexpr std::size_t kBlockUnit = 128;                  // block sizes are multiples of this
+constexpr std::size_t kSizeClasses = 4096;               // free lists, class = size / 128 - 1
+constexpr std::size_t kLargeBlock = 0x80000;             // bigger blocks come from the system
+constexpr std::size_t kHashBuckets = 16384;              // bucket = (address / 16) mod 16384
+constexpr std::size_t kBlockOverhead = 72;               // header and trailing signature
+constexpr std::size_t kObjectRecordSize = 128;           // record of a tracked object
+constexpr std::size_t kMaxEmptyPools = 3;                // more empty pools than this are returned
 constexpr std::uint32_t kLeadingSignature = 0x4D656D21;  // "Mem!"
 constexpr std::uint32_t kTrailingSignature = 0x4F6B6179; // "Okay"
 
 // The size of the block that holds a request of cb bytes: the smallest multiple of 128
 // greater than cb + 72. Returns 0 when the request cannot be represented.
 constexpr std::size_t BlockSizeFor(std::size_t cb) {
-    if (cb > SIZE_MAX / 2)
-        return 0;
+    if (cb > SIZE_MAX / 2) return 0;
     return ((cb + kBlockOverhead) / kBlockUnit + 1) * kBlockUnit;
 }
 
@@ -85,7 +84,7 @@ Stats GetStats();
 
 // The block behind a data pointer; for tests. False when pv is not a live block.
 struct BlockInfo {
-    std::size_t cbBlock = 0;   // whole block, header included
+    std::size_t cbBlock = 0; // whole block, header included
     std::size_t cbUsable = 0;
     std::size_t cbRequested = 0;
     bool fLarge = false;
@@ -108,7 +107,9 @@ template <std::size_t N> struct TypeTag {
             sz[i] = (name[i] >= 'a' && name[i] <= 'z') ? static_cast<char>(name[i] - 32) : name[i];
     }
 };
-template <TypeTag tag> constexpr const char* UpperName() { return tag.sz; }
+template <TypeTag tag> constexpr const char* UpperName() {
+    return tag.sz;
+}
 
 template <class T, class... Args>
 T* NewObject(const char* pszType, const char* pszFile, int nLine, Args&&... args) {
@@ -118,8 +119,7 @@ T* NewObject(const char* pszType, const char* pszFile, int nLine, Args&&... args
         p = new (std::nothrow) T{std::forward<Args>(args)...};
     else
         p = new (std::nothrow) T(std::forward<Args>(args)...);
-    if (p != nullptr)
-        TrackObject(p, sizeof(T), pszType, pszFile, nLine);
+    if (p != nullptr) TrackObject(p, sizeof(T), pszType, pszFile, nLine);
     return p;
 }
 
@@ -148,11 +148,9 @@ public:
     template <class U> Allocator(const Allocator<U>& other) noexcept : tag_(other.tag()) {}
 
     T* allocate(std::size_t n) {
-        if (n > SIZE_MAX / sizeof(T))
-            throw std::bad_array_new_length();
+        if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
         void* p = Allocate(n * sizeof(T), tag_.pszType, tag_.pszFile, tag_.nLine);
-        if (p == nullptr)
-            throw std::bad_alloc();
+        if (p == nullptr) throw std::bad_alloc();
         return static_cast<T*>(p);
     }
     void deallocate(T* p, std::size_t) noexcept { Release(p, tag_.pszFile, tag_.nLine); }
@@ -180,13 +178,14 @@ template <class Ch> using basic_string = std::basic_string<Ch, std::char_traits<
 #define MemAlloc(cb) ::mem::Allocate((cb), #cb, __FILE__, __LINE__)
 #define MemAllocTagged(cb, type) ::mem::Allocate((cb), (type), __FILE__, __LINE__)
 #define MemAllocArray(T, count)                                                                    \
-    static_cast<T*>(::mem::Allocate(sizeof(T) * (count), "sizeof(" #T ") * " #count, __FILE__, __LINE__))
+    static_cast<T*>(                                                                               \
+        ::mem::Allocate(sizeof(T) * (count), "sizeof(" #T ") * " #count, __FILE__, __LINE__))
 #define MemFree(pv) ::mem::Release((pv), __FILE__, __LINE__)
 #define MemTare(pv) ::mem::Tare((pv), __FILE__, __LINE__)
 #define MemReallocArray(ppArray, pcCurrent, cNeeded, cStep)                                        \
-    ::mem::ReallocArray(sizeof(**(ppArray)), reinterpret_cast<void**>(ppArray), (pcCurrent),     \
+    ::mem::ReallocArray(sizeof(**(ppArray)), reinterpret_cast<void**>(ppArray), (pcCurrent),       \
                         (cNeeded), (cStep), __FILE__, __LINE__)
 #define MemNew(Type, ...)                                                                          \
-    ::mem::NewObject<Type>(::mem::UpperName<::mem::TypeTag(#Type)>(), __FILE__,                   \
+    ::mem::NewObject<Type>(::mem::UpperName<::mem::TypeTag(#Type)>(), __FILE__,                    \
                            __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 #define MemDelete(p) ::mem::DeleteObject((p), __FILE__, __LINE__)

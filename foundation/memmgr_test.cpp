@@ -65,8 +65,10 @@ std::size_t BlockOf(const void* pv) {
 TEST_F(MemoryManager, BlockSizesLeave72BytesOfOverhead) {
     struct {
         std::size_t cb, cbBlock;
-    } const cases[] = {{0, 128},        {1, 128},         {55, 128},        {56, 256},
-                       {183, 256},      {184, 384},       {1000, 1152},     {524215, 0x80000},
+    } const cases[] = {{0, 128},          {1, 128},
+                       {55, 128},         {56, 256},
+                       {183, 256},        {184, 384},
+                       {1000, 1152},      {524215, 0x80000},
                        {524216, 0x80080}, {2000000, 2000000 / 128 * 128 + 128 * 1}};
     for (const auto& c : cases) {
         EXPECT_EQ(mem::BlockSizeFor(c.cb), c.cbBlock) << c.cb;
@@ -294,8 +296,8 @@ TEST_F(MemoryManager, LeakReportListsUntaredBlocksAndObjects) {
     std::string text = capture.Text();
     EXPECT_NE(text.find("blocks left in use"), std::string::npos);
     EXPECT_NE(text.find(": LEAKED, 24 bytes\n"), std::string::npos);
-    EXPECT_NE(text.find(std::string(__FILE__) + "(" + std::to_string(nWidgetLine) +
-                        "): WIDGET, " + std::to_string(sizeof(Widget)) + " bytes\n"),
+    EXPECT_NE(text.find(std::string(__FILE__) + "(" + std::to_string(nWidgetLine) + "): WIDGET, " +
+                        std::to_string(sizeof(Widget)) + " bytes\n"),
               std::string::npos);
     EXPECT_EQ(text.find("TARED"), std::string::npos);
     MemFree(leaked);

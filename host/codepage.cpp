@@ -9,8 +9,7 @@ constexpr char32_t kReplacement = 0xFFFD;
 // consumes one byte so that decoding resynchronises on the next lead byte.
 char32_t DecodeUtf8(const unsigned char* src, std::size_t cb, std::size_t& i) {
     unsigned char lead = src[i++];
-    if (lead < 0x80)
-        return lead;
+    if (lead < 0x80) return lead;
     int extra;
     char32_t cp;
     char32_t minimum;
@@ -23,23 +22,19 @@ char32_t DecodeUtf8(const unsigned char* src, std::size_t cb, std::size_t& i) {
     } else {
         return kReplacement;
     }
-    if (i + extra > cb)
-        return kReplacement;
+    if (i + extra > cb) return kReplacement;
     for (int k = 0; k < extra; ++k) {
-        if ((src[i + k] & 0xC0) != 0x80)
-            return kReplacement;
+        if ((src[i + k] & 0xC0) != 0x80) return kReplacement;
         cp = (cp << 6) | (src[i + k] & 0x3F);
     }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return kReplacement;
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kReplacement;
     i += extra;
     return cp;
 }
 
 char32_t DecodeUtf16(const WCHAR* src, std::size_t cch, std::size_t& i) {
     char32_t unit = src[i++];
-    if (unit < 0xD800 || unit > 0xDFFF)
-        return unit;
+    if (unit < 0xD800 || unit > 0xDFFF) return unit;
     if (unit <= 0xDBFF && i < cch && src[i] >= 0xDC00 && src[i] <= 0xDFFF) {
         char32_t low = src[i++];
         return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
@@ -56,8 +51,7 @@ std::size_t Utf8ToUtf16(const char* src, std::size_t cbSrc, WCHAR* dest, std::si
         char32_t cp = DecodeUtf8(bytes, cbSrc, i);
         std::size_t units = cp >= 0x10000 ? 2 : 1;
         if (dest != nullptr) {
-            if (out + units > cchDest)
-                return 0;
+            if (out + units > cchDest) return 0;
             if (units == 2) {
                 dest[out] = static_cast<WCHAR>(0xD800 + ((cp - 0x10000) >> 10));
                 dest[out + 1] = static_cast<WCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -95,8 +89,7 @@ std::size_t Utf16ToUtf8(const WCHAR* src, std::size_t cchSrc, char* dest, std::s
             n = 4;
         }
         if (dest != nullptr) {
-            if (out + n > cbDest)
-                return 0;
+            if (out + n > cbDest) return 0;
             for (std::size_t k = 0; k < n; ++k)
                 dest[out + k] = static_cast<char>(buf[k]);
         }

@@ -44,7 +44,9 @@ void OutputDebugString(std::string_view text) {
     }
 }
 
-void OutputDebugString(std::u16string_view text) { OutputDebugString(ToUtf8(text)); }
+void OutputDebugString(std::u16string_view text) {
+    OutputDebugString(ToUtf8(text));
+}
 
 bool IsDebuggerPresent() {
     std::ifstream status("/proc/self/status");
@@ -57,8 +59,7 @@ bool IsDebuggerPresent() {
 }
 
 void DebugBreakIfAttached() {
-    if (IsDebuggerPresent())
-        std::raise(SIGTRAP);
+    if (IsDebuggerPresent()) std::raise(SIGTRAP);
 }
 
 DebugCapture::DebugCapture() {
@@ -82,6 +83,8 @@ void DebugCapture::Clear() {
     text_.clear();
 }
 
-void DebugCapture::Append(std::string_view text) { text_.append(text); }
+void DebugCapture::Append(std::string_view text) {
+    text_.append(text);
+}
 
 } // namespace host

@@ -25,16 +25,30 @@ int ToDescriptor(HANDLE h) {
 
 void SetErrorFromErrno(int nErrno) {
     switch (nErrno) {
-    case ENOENT: SetLastError(ERROR_FILE_NOT_FOUND); break;
-    case ENOTDIR: SetLastError(ERROR_PATH_NOT_FOUND); break;
+    case ENOENT:
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        break;
+    case ENOTDIR:
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        break;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case EROFS: SetLastError(ERROR_ACCESS_DENIED); break;
-    case EEXIST: SetLastError(ERROR_FILE_EXISTS); break;
-    case EBADF: SetLastError(ERROR_INVALID_HANDLE); break;
-    case ENOSPC: SetLastError(ERROR_DISK_FULL); break;
-    default: SetLastError(ERROR_GEN_FAILURE); break;
+    case EROFS:
+        SetLastError(ERROR_ACCESS_DENIED);
+        break;
+    case EEXIST:
+        SetLastError(ERROR_FILE_EXISTS);
+        break;
+    case EBADF:
+        SetLastError(ERROR_INVALID_HANDLE);
+        break;
+    case ENOSPC:
+        SetLastError(ERROR_DISK_FULL);
+        break;
+    default:
+        SetLastError(ERROR_GEN_FAILURE);
+        break;
     }
 }
 
@@ -56,12 +70,23 @@ HANDLE CreateFile(const char* pszName, DWORD dwAccess, DWORD dwShare, DWORD dwCr
     bool fWrite = (dwAccess & GENERIC_WRITE) != 0;
     nFlags |= fRead && fWrite ? O_RDWR : fWrite ? O_WRONLY : O_RDONLY;
     switch (dwCreation) {
-    case CREATE_NEW: nFlags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: nFlags |= O_CREAT | O_TRUNC; break;
-    case OPEN_EXISTING: break;
-    case OPEN_ALWAYS: nFlags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: nFlags |= O_TRUNC; break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+    case CREATE_NEW:
+        nFlags |= O_CREAT | O_EXCL;
+        break;
+    case CREATE_ALWAYS:
+        nFlags |= O_CREAT | O_TRUNC;
+        break;
+    case OPEN_EXISTING:
+        break;
+    case OPEN_ALWAYS:
+        nFlags |= O_CREAT;
+        break;
+    case TRUNCATE_EXISTING:
+        nFlags |= O_TRUNC;
+        break;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
     }
     if ((nFlags & (O_CREAT | O_TRUNC)) != 0 && !fWrite) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -148,9 +173,10 @@ DWORD SetFilePointer(HANDLE h, LONG lDistance, DWORD dwMethod) {
         BadHandle();
         return INVALID_SET_FILE_POINTER;
     }
-    int nWhence = dwMethod == FILE_BEGIN ? SEEK_SET : dwMethod == FILE_CURRENT ? SEEK_CUR
-                : dwMethod == FILE_END   ? SEEK_END
-                                         : -1;
+    int nWhence = dwMethod == FILE_BEGIN     ? SEEK_SET
+                  : dwMethod == FILE_CURRENT ? SEEK_CUR
+                  : dwMethod == FILE_END     ? SEEK_END
+                                             : -1;
     if (nWhence < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;

@@ -64,7 +64,11 @@ TEST_F(FileTest, ErrorsAndWideNames) {
     HANDLE h = CreateFile(strWide.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     CloseHandle(h);
-    EXPECT_EQ(access(Path("\xC4\x89" "evalo").c_str(), F_OK), 0);
+    EXPECT_EQ(access(Path("\xC4\x89"
+                          "evalo")
+                         .c_str(),
+                     F_OK),
+              0);
 }
 
 } // namespace

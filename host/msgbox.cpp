@@ -48,20 +48,18 @@ std::atomic<MessageBoxResponder*> g_responder{&g_defaultResponder};
 } // namespace
 
 MessageBoxResponder* SetMessageBoxResponder(MessageBoxResponder* responder) {
-    if (responder == nullptr)
-        responder = &g_defaultResponder;
+    if (responder == nullptr) responder = &g_defaultResponder;
     MessageBoxResponder* previous = g_responder.exchange(responder);
     return previous == &g_defaultResponder ? nullptr : previous;
 }
 
 int DefaultButton(UINT uType) {
     static const int buttons[][3] = {
-        {IDOK, IDOK, IDOK},          {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
-        {IDYES, IDNO, IDCANCEL},     {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
+        {IDOK, IDOK, IDOK},      {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
+        {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
     };
     UINT kind = uType & MB_TYPEMASK;
-    if (kind > MB_RETRYCANCEL)
-        kind = MB_OK;
+    if (kind > MB_RETRYCANCEL) kind = MB_OK;
     UINT index = (uType & MB_DEFMASK) >> 8;
     return buttons[kind][index > 2 ? 0 : index];
 }
@@ -70,8 +68,7 @@ int MessageBox(HWND hwndOwner, std::string_view text, std::string_view caption, 
     return g_responder.load()->Respond(hwndOwner, text, caption, uType);
 }
 
-int MessageBox(HWND hwndOwner, std::u16string_view text, std::u16string_view caption,
-               UINT uType) {
+int MessageBox(HWND hwndOwner, std::u16string_view text, std::u16string_view caption, UINT uType) {
     return MessageBox(hwndOwner, ToUtf8(text), ToUtf8(caption), uType);
 }
 

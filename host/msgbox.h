@@ -69,7 +69,6 @@ int DefaultButton(UINT uType);
 
 // Shows a box and returns the button pressed. Text is UTF-8 or UTF-16.
 int MessageBox(HWND hwndOwner, std::string_view text, std::string_view caption, UINT uType);
-int MessageBox(HWND hwndOwner, std::u16string_view text, std::u16string_view caption,
-               UINT uType);
+int MessageBox(HWND hwndOwner, std::u16string_view text, std::u16string_view caption, UINT uType);
 
 } // namespace host

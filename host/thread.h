@@ -26,8 +26,7 @@ class CriticalSection {
 public:
     void Enter() {
         for (int i = 0; i < kSpinCount; ++i) {
-            if (mutex_.try_lock())
-                return;
+            if (mutex_.try_lock()) return;
             std::this_thread::yield();
         }
         mutex_.lock();
@@ -97,12 +96,10 @@ public:
 
     bool IsRunning() const { return thread_.joinable(); }
     void Join() {
-        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
-            thread_.join();
+        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
     }
     void Detach() {
-        if (thread_.joinable())
-            thread_.detach();
+        if (thread_.joinable()) thread_.detach();
     }
 
 private:

@@ -2,25 +2,37 @@
 
 #include "host/codepage.h"
 #include "host/error.h"
+#include "host/handle.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace host {
 
 namespace {
 
-// A handle is the descriptor plus one, so that descriptor 0 is not a null handle.
-HANDLE FromDescriptor(int fd) {
-    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(fd) + 1);
-}
-
-int ToDescriptor(HANDLE h) {
-    if (h == nullptr || h == INVALID_HANDLE_VALUE) {
-        return -1;
+// An open descriptor, owned by its handle. It is closed when the last user lets go, so a read
+// on one thread while another closes the handle never reaches a descriptor reused meanwhile.
+struct OpenFile {
+    explicit OpenFile(int fdOpen) : fd(fdOpen) {}
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile() {
+        if (fd >= 0) ::close(fd);
     }
-    return static_cast<int>(reinterpret_cast<std::uintptr_t>(h) - 1);
+    // Closes now; returns the errno value, or 0.
+    int Close() {
+        int nResult = ::close(fd) != 0 ? errno : 0;
+        fd = -1;
+        return nResult;
+    }
+    int fd;
+};
+
+std::shared_ptr<OpenFile> FileOf(HANDLE h) {
+    return handles::Lookup<OpenFile>(h, HandleKind::File);
 }
 
 void SetErrorFromErrno(int nErrno) {
@@ -97,7 +109,11 @@ HANDLE CreateFile(const char* pszName, DWORD dwAccess, DWORD dwShare, DWORD dwCr
         SetErrorFromErrno(errno);
         return INVALID_HANDLE_VALUE;
     }
-    return FromDescriptor(fd);
+    HANDLE h = handles::Add(HandleKind::File, std::make_shared<OpenFile>(fd));
+    if (h == nullptr) {
+        SetLastError(ERROR_GEN_FAILURE);
+    }
+    return h != nullptr ? h : INVALID_HANDLE_VALUE;
 }
 
 HANDLE CreateFile(const WCHAR* pszName, DWORD dwAccess, DWORD dwShare, DWORD dwCreation) {
@@ -113,10 +129,11 @@ BOOL ReadFile(HANDLE h, void* pv, DWORD cb, DWORD* pcbRead) {
     if (pcbRead != nullptr) {
         *pcbRead = 0;
     }
-    int fd = ToDescriptor(h);
-    if (fd < 0) {
+    std::shared_ptr<OpenFile> file = FileOf(h);
+    if (!file) {
         return BadHandle();
     }
+    int fd = file->fd;
     DWORD cbDone = 0;
     while (cbDone < cb) {
         ssize_t n = ::read(fd, static_cast<BYTE*>(pv) + cbDone, cb - cbDone);
@@ -142,10 +159,11 @@ BOOL WriteFile(HANDLE h, const void* pv, DWORD cb, DWORD* pcbWritten) {
     if (pcbWritten != nullptr) {
         *pcbWritten = 0;
     }
-    int fd = ToDescriptor(h);
-    if (fd < 0) {
+    std::shared_ptr<OpenFile> file = FileOf(h);
+    if (!file) {
         return BadHandle();
     }
+    int fd = file->fd;
     DWORD cbDone = 0;
     while (cbDone < cb) {
         ssize_t n = ::write(fd, static_cast<const BYTE*>(pv) + cbDone, cb - cbDone);
@@ -168,11 +186,12 @@ BOOL WriteFile(HANDLE h, const void* pv, DWORD cb, DWORD* pcbWritten) {
 }
 
 DWORD SetFilePointer(HANDLE h, LONG lDistance, DWORD dwMethod) {
-    int fd = ToDescriptor(h);
-    if (fd < 0) {
+    std::shared_ptr<OpenFile> file = FileOf(h);
+    if (!file) {
         BadHandle();
         return INVALID_SET_FILE_POINTER;
     }
+    int fd = file->fd;
     int nWhence = dwMethod == FILE_BEGIN     ? SEEK_SET
                   : dwMethod == FILE_CURRENT ? SEEK_CUR
                   : dwMethod == FILE_END     ? SEEK_END
@@ -199,11 +218,12 @@ DWORD SetFilePointer(HANDLE h, LONG lDistance, DWORD dwMethod) {
 }
 
 DWORD GetFileSize(HANDLE h) {
-    int fd = ToDescriptor(h);
-    if (fd < 0) {
+    std::shared_ptr<OpenFile> file = FileOf(h);
+    if (!file) {
         BadHandle();
         return INVALID_FILE_SIZE;
     }
+    int fd = file->fd;
     off_t posNow = ::lseek(fd, 0, SEEK_CUR);
     off_t posEnd = ::lseek(fd, 0, SEEK_END);
     if (posNow < 0 || posEnd < 0) {
@@ -219,10 +239,11 @@ DWORD GetFileSize(HANDLE h) {
 }
 
 BOOL FlushFileBuffers(HANDLE h) {
-    int fd = ToDescriptor(h);
-    if (fd < 0) {
+    std::shared_ptr<OpenFile> file = FileOf(h);
+    if (!file) {
         return BadHandle();
     }
+    int fd = file->fd;
     if (::fsync(fd) != 0) {
         SetErrorFromErrno(errno);
         return FALSE;
@@ -231,12 +252,16 @@ BOOL FlushFileBuffers(HANDLE h) {
 }
 
 BOOL CloseHandle(HANDLE h) {
-    int fd = ToDescriptor(h);
-    if (fd < 0) {
+    std::shared_ptr<OpenFile> file = handles::Remove<OpenFile>(h, HandleKind::File);
+    if (!file) {
         return BadHandle();
     }
-    if (::close(fd) != 0) {
-        SetErrorFromErrno(errno);
+    // In use on another thread: the last user closes the descriptor.
+    if (file.use_count() > 1) {
+        return TRUE;
+    }
+    if (int nErrno = file->Close(); nErrno != 0) {
+        SetErrorFromErrno(nErrno);
         return FALSE;
     }
     return TRUE;

@@ -71,5 +71,30 @@ TEST_F(FileTest, ErrorsAndWideNames) {
               0);
 }
 
+// A stale handle must not reach the file that now has its old descriptor.
+TEST_F(FileTest, StaleHandleLeavesTheNextFileAlone) {
+    HANDLE hA = CreateFile(Path("a").c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(hA, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(CloseHandle(hA));
+    HANDLE hB = CreateFile(Path("b").c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(hB, INVALID_HANDLE_VALUE);
+    EXPECT_NE(hB, hA);
+
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(CloseHandle(hA));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    DWORD cb = 1;
+    EXPECT_FALSE(WriteFile(hA, "x", 1, &cb));
+    EXPECT_EQ(cb, 0u);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+
+    ASSERT_TRUE(WriteFile(hB, "still open", 10, &cb));
+    EXPECT_EQ(SetFilePointer(hB, 0, FILE_BEGIN), 0u);
+    char sz[16] = {};
+    ASSERT_TRUE(ReadFile(hB, sz, sizeof sz, &cb));
+    EXPECT_STREQ(sz, "still open");
+    EXPECT_TRUE(CloseHandle(hB));
+}
+
 } // namespace
 } // namespace host

@@ -1,63 +1,32 @@
 // Drawing objects and their handles, device contexts, system colours and palettes.
 #include "host/gdi.h"
 #include "host/gdi_internal.h"
+#include "host/handle.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <unordered_map>
 #include <utility>
 
 namespace host {
 namespace gdi {
 
 // ---------------------------------------------------------------------------------------
-// Handles: numbers that are never reused, so a stale handle finds nothing.
-
-namespace {
-
-struct HandleTable {
-    std::mutex mutex;
-    std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> objects;
-    // Small values stay free: brush arguments 1 to COLOR_COUNT stand for system colours.
-    std::uintptr_t next = 0x10000;
-};
-
-HandleTable& Table() {
-    // Never destroyed: stock objects and late deletions may outlive static destructors.
-    static HandleTable* table = new HandleTable;
-    return *table;
-}
-
-} // namespace
+// Handles: from the host's table, so a stale handle finds nothing. That table is never
+// destroyed: stock objects and late deletions may outlive static destructors.
 
 void* Register(std::shared_ptr<Object> object) {
-    HandleTable& table = Table();
-    std::lock_guard lock(table.mutex);
-    std::uintptr_t value = table.next;
-    table.next += 4;
-    object->handle = reinterpret_cast<void*>(value);
-    table.objects.emplace(value, std::move(object));
-    return reinterpret_cast<void*>(value);
+    void* h = handles::Add(HandleKind::GdiObject, object);
+    object->handle = h;
+    return h;
 }
 
 std::shared_ptr<Object> Lookup(const void* h) {
-    if (!h) return nullptr;
-    HandleTable& table = Table();
-    std::lock_guard lock(table.mutex);
-    auto it = table.objects.find(reinterpret_cast<std::uintptr_t>(h));
-    return it == table.objects.end() ? nullptr : it->second;
+    return handles::Lookup<Object>(h, HandleKind::GdiObject);
 }
 
 bool Unregister(const void* h) {
-    std::shared_ptr<Object> object; // released outside the lock
-    HandleTable& table = Table();
-    std::lock_guard lock(table.mutex);
-    auto it = table.objects.find(reinterpret_cast<std::uintptr_t>(h));
-    if (it == table.objects.end()) return false;
-    object = std::move(it->second);
-    table.objects.erase(it);
-    return true;
+    return handles::Remove<Object>(h, HandleKind::GdiObject) != nullptr;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "host/codepage.h"
 #include "host/debug.h"
+#include "host/handle.h"
 #include "host/registry_file.h"
 
 #include <algorithm>
@@ -11,13 +12,13 @@
 #include <ctime>
 #include <fcntl.h>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <type_traits>
 #include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 namespace host {
@@ -29,6 +30,9 @@ using Path = std::vector<std::u16string>;
 
 constexpr const char* kFileNames[regfile::kRootCount] = {"hkcr.reg", "hkcu.reg", "hklm.reg"};
 constexpr std::uintptr_t kRootBase = 0x80000000;
+// Open keys' handles come from the host's table, which never hands out a root's value.
+static_assert(kRootBase >= handles::kReservedBegin &&
+              kRootBase + regfile::kRootCount <= handles::kReservedEnd);
 
 // One root's tree as last read from (or written to) its file.
 struct Hive {
@@ -48,7 +52,8 @@ struct Hive {
     }
 };
 
-struct OpenKey {
+// Its fields are guarded by the state's lock.
+struct OpenedKey {
     int iRoot;
     Path path;
     REGSAM sam;
@@ -60,11 +65,9 @@ struct State {
     bool fFolderSet = false;
     std::string folder;
     Hive hives[regfile::kRootCount];
-    std::unordered_map<std::uintptr_t, OpenKey> handles;
-    std::uintptr_t nextHandle = 0x10000;
 };
 
-// Never destroyed: handles may still be closed while the program's statics go away.
+// Never destroyed: keys may still be used while the program's statics go away.
 State& TheState() {
     static State* state = new State;
     return *state;
@@ -359,15 +362,16 @@ HKEY RootHandle(int iRoot) {
     return reinterpret_cast<HKEY>(kRootBase + iRoot);
 }
 
-LONG GetKeyRef(State& state, HKEY hKey, KeyRef& ref) {
+// Called under the state's lock, which guards the open keys' fields.
+LONG GetKeyRef(HKEY hKey, KeyRef& ref) {
     if (int iRoot = RootIndex(hKey); iRoot >= 0) {
         ref = KeyRef{iRoot, {}, KEY_ALL_ACCESS};
         return ERROR_SUCCESS;
     }
-    auto it = state.handles.find(reinterpret_cast<std::uintptr_t>(hKey));
-    if (it == state.handles.end()) return ERROR_INVALID_HANDLE;
-    if (it->second.fDeleted) return ERROR_KEY_DELETED;
-    ref = KeyRef{it->second.iRoot, it->second.path, it->second.sam};
+    std::shared_ptr<OpenedKey> key = handles::Lookup<OpenedKey>(hKey, HandleKind::RegistryKey);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (key->fDeleted) return ERROR_KEY_DELETED;
+    ref = KeyRef{key->iRoot, key->path, key->sam};
     return ERROR_SUCCESS;
 }
 
@@ -395,14 +399,10 @@ LONG SplitSubKey(std::u16string_view sub, Path& names) {
     }
 }
 
-HKEY NewHandle(State& state, int iRoot, Path path, REGSAM sam) {
-    std::uintptr_t value;
-    do {
-        value = state.nextHandle;
-        state.nextHandle += 8;
-    } while (value >= kRootBase && value < kRootBase + 0x100);
-    state.handles.emplace(value, OpenKey{iRoot, std::move(path), sam});
-    return reinterpret_cast<HKEY>(value);
+HKEY NewHandle(int iRoot, Path path, REGSAM sam) {
+    return static_cast<HKEY>(
+        handles::Add(HandleKind::RegistryKey,
+                     std::make_shared<OpenedKey>(OpenedKey{iRoot, std::move(path), sam})));
 }
 
 bool SamePath(const Path& a, const Path& b) {
@@ -494,7 +494,7 @@ LONG CreateKey(HKEY hKey, const std::u16string& sub, REGSAM sam, HKEY* phkResult
     std::lock_guard guard(state.lock);
     KeyRef ref;
     Path names;
-    if (LONG e = GetKeyRef(state, hKey, ref); e != ERROR_SUCCESS) return e;
+    if (LONG e = GetKeyRef(hKey, ref); e != ERROR_SUCCESS) return e;
     if (LONG e = SplitSubKey(sub, names); e != ERROR_SUCCESS) return e;
     if (ref.path.size() + names.size() > regfile::kMaxDepth) return ERROR_INVALID_PARAMETER;
     if (names.empty() && ref.path.empty()) {
@@ -522,7 +522,7 @@ LONG CreateKey(HKEY hKey, const std::u16string& sub, REGSAM sam, HKEY* phkResult
     if (fCreated) {
         if (LONG e = session.Commit(); e != ERROR_SUCCESS) return e;
     }
-    *phkResult = NewHandle(state, ref.iRoot, std::move(path), sam);
+    *phkResult = NewHandle(ref.iRoot, std::move(path), sam);
     if (lpdwDisposition != nullptr)
         *lpdwDisposition = fCreated ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -534,7 +534,7 @@ LONG OpenKey(HKEY hKey, const std::u16string& sub, REGSAM sam, HKEY* phkResult) 
     std::lock_guard guard(state.lock);
     KeyRef ref;
     Path names;
-    if (LONG e = GetKeyRef(state, hKey, ref); e != ERROR_SUCCESS) return e;
+    if (LONG e = GetKeyRef(hKey, ref); e != ERROR_SUCCESS) return e;
     if (LONG e = SplitSubKey(sub, names); e != ERROR_SUCCESS) return e;
     if (names.empty() && ref.path.empty()) {
         *phkResult = RootHandle(ref.iRoot);
@@ -551,7 +551,7 @@ LONG OpenKey(HKEY hKey, const std::u16string& sub, REGSAM sam, HKEY* phkResult) 
         if (node == nullptr) return ERROR_FILE_NOT_FOUND;
         path.push_back(node->name);
     }
-    *phkResult = NewHandle(state, ref.iRoot, std::move(path), sam);
+    *phkResult = NewHandle(ref.iRoot, std::move(path), sam);
     return ERROR_SUCCESS;
 }
 
@@ -560,7 +560,7 @@ template <typename Fn> LONG WithKey(HKEY hKey, REGSAM needed, bool fChange, Fn f
     State& state = TheState();
     std::lock_guard guard(state.lock);
     KeyRef ref;
-    if (LONG e = GetKeyRef(state, hKey, ref); e != ERROR_SUCCESS) return e;
+    if (LONG e = GetKeyRef(hKey, ref); e != ERROR_SUCCESS) return e;
     if ((ref.sam & needed) != needed) return ERROR_ACCESS_DENIED;
     HiveSession session(state);
     if (LONG e = session.Open(ref.iRoot, fChange); e != ERROR_SUCCESS) return e;
@@ -603,7 +603,7 @@ LONG DeleteKey(HKEY hKey, const std::u16string& sub) {
     std::lock_guard guard(state.lock);
     KeyRef ref;
     Path names;
-    if (LONG e = GetKeyRef(state, hKey, ref); e != ERROR_SUCCESS) return e;
+    if (LONG e = GetKeyRef(hKey, ref); e != ERROR_SUCCESS) return e;
     if (LONG e = SplitSubKey(sub, names); e != ERROR_SUCCESS) return e;
     Path target = ref.path;
     target.insert(target.end(), names.begin(), names.end());
@@ -618,8 +618,8 @@ LONG DeleteKey(HKEY hKey, const std::u16string& sub) {
     if (!node->subkeys.empty()) return ERROR_KEY_HAS_CHILDREN;
     parent->RemoveSubkey(target.back());
     if (LONG e = session.Commit(); e != ERROR_SUCCESS) return e;
-    for (auto& [value, key] : state.handles) {
-        if (key.iRoot == ref.iRoot && SamePath(key.path, target)) key.fDeleted = true;
+    for (const std::shared_ptr<OpenedKey>& key : handles::All<OpenedKey>(HandleKind::RegistryKey)) {
+        if (key->iRoot == ref.iRoot && SamePath(key->path, target)) key->fDeleted = true;
     }
     return ERROR_SUCCESS;
 }
@@ -702,10 +702,8 @@ LONG RegOpenKeyExW(HKEY hKey, const WCHAR* lpSubKey, DWORD, REGSAM samDesired, H
 
 LONG RegCloseKey(HKEY hKey) {
     if (RootIndex(hKey) >= 0) return ERROR_SUCCESS;
-    State& state = TheState();
-    std::lock_guard guard(state.lock);
-    return state.handles.erase(reinterpret_cast<std::uintptr_t>(hKey)) != 0 ? ERROR_SUCCESS
-                                                                            : ERROR_INVALID_HANDLE;
+    return handles::Remove<OpenedKey>(hKey, HandleKind::RegistryKey) ? ERROR_SUCCESS
+                                                                     : ERROR_INVALID_HANDLE;
 }
 
 LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD*, DWORD* lpType, BYTE* lpData,
@@ -810,7 +808,7 @@ LONG RegExportKey(HKEY hKey, std::string& text) {
     State& state = TheState();
     std::lock_guard guard(state.lock);
     KeyRef ref;
-    if (LONG e = GetKeyRef(state, hKey, ref); e != ERROR_SUCCESS) return e;
+    if (LONG e = GetKeyRef(hKey, ref); e != ERROR_SUCCESS) return e;
     constexpr REGSAM needed = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
     if ((ref.sam & needed) != needed) return ERROR_ACCESS_DENIED;
     HiveSession session(state);

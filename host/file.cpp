@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace host {
@@ -223,14 +224,13 @@ DWORD GetFileSize(HANDLE h) {
         BadHandle();
         return INVALID_FILE_SIZE;
     }
-    int fd = file->fd;
-    off_t posNow = ::lseek(fd, 0, SEEK_CUR);
-    off_t posEnd = ::lseek(fd, 0, SEEK_END);
-    if (posNow < 0 || posEnd < 0) {
+    // fstat leaves the file position alone, so another thread reading meanwhile is not moved.
+    struct stat st {};
+    if (::fstat(file->fd, &st) != 0) {
         SetErrorFromErrno(errno);
         return INVALID_FILE_SIZE;
     }
-    ::lseek(fd, posNow, SEEK_SET);
+    off_t posEnd = st.st_size;
     if (posEnd >= static_cast<off_t>(INVALID_FILE_SIZE)) {
         SetLastError(ERROR_GEN_FAILURE);
         return INVALID_FILE_SIZE;

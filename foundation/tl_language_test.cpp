@@ -2,6 +2,7 @@
 
 #include "foundation/tl_registry.h"
 #include "host/codepage.h"
+#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -134,10 +135,6 @@ std::string Stored(const TCHAR* pszName) {
 class TlLanguage : public testing::Test {
 protected:
     void SetUp() override {
-        char szPattern[] = "/tmp/tl_language_XXXXXX";
-        ASSERT_NE(mkdtemp(szPattern), nullptr);
-        m_dir = szPattern;
-        host::RegSetStorageFolder(m_dir.string());
         cetl::ResetLanguage();
 
         // The game's strings: the language list, then texts in both languages.
@@ -165,13 +162,9 @@ protected:
         m_game.Entry(4999, 9, 1031, {'d', 'e'});
         m_hGame = m_game.Register();
     }
-    void TearDown() override {
-        cetl::ResetLanguage();
-        host::RegSetStorageFolder("");
-        std::filesystem::remove_all(m_dir);
-    }
+    void TearDown() override { cetl::ResetLanguage(); }
 
-    std::filesystem::path m_dir;
+    testsupport::TempRegistry m_registry{"tl_language"};
     TableBuilder m_game;
     HINSTANCE m_hGame = nullptr;
 };

@@ -1,6 +1,7 @@
 // Drawing objects, contexts and surfaces, shapes, palettes and PNG output.
 #include "host/gdi.h"
 #include "host/gdi_testutil.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -728,11 +729,10 @@ TEST(Gdi, SavesBitmapsAsPng) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
             SetPixel(c->hdc, x, y, RGB(x * 50, y * 100, 255 - x * 50));
-    char dir[] = "/tmp/gdi_png_XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
-    std::string path = std::string(dir) + "/shot.png";
+    const testsupport::TempFolder dir("gdi_png");
+    std::string path = dir.File("shot.png");
     ASSERT_TRUE(SaveBitmapAsPng(c->hbm, path));
-    EXPECT_FALSE(SaveBitmapAsPng(c->hbm, std::string(dir) + "/missing/shot.png"));
+    EXPECT_FALSE(SaveBitmapAsPng(c->hbm, dir.File("missing/shot.png")));
     EXPECT_FALSE(SaveBitmapAsPng(nullptr, path));
 
     png_image image{};
@@ -748,8 +748,6 @@ TEST(Gdi, SavesBitmapsAsPng) {
             const BYTE* p = &rgb[(y * 5 + x) * 3];
             EXPECT_EQ(RGB(p[0], p[1], p[2]), At(*c, x, y));
         }
-    std::remove(path.c_str());
-    rmdir(dir);
 }
 
 } // namespace

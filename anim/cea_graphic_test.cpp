@@ -7,6 +7,7 @@
 #include "host/debug.h"
 #include "host/screen.h"
 #include "host/window.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -100,10 +101,10 @@ void ExpectPattern(const Graphic& g, int nDepth, int cx, int cy) {
                   host::RGB(table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue));
 }
 
+// One folder for the whole program, removed when it ends.
 std::string TempPath(const char* pszName) {
-    return (std::filesystem::temp_directory_path() /
-            ("cea_graphic_" + std::to_string(getpid()) + "_" + pszName))
-        .string();
+    static const testsupport::TempFolder folder("cea_graphic");
+    return folder.File(pszName);
 }
 
 std::vector<BYTE> ReadAll(const std::string& path) {

@@ -323,6 +323,43 @@ TEST_F(MemoryManager, ObjectsAreTrackedUntilDeleted) {
     EXPECT_TRUE(Reports().empty());
 }
 
+TEST_F(MemoryManager, ForeignResourcesAreTrackedUntilReleased) {
+    // Things another allocator made (a library's handle, say): only their address is known.
+    int resource = 0;
+    int untracked = 0;
+    const std::size_t cBefore = mem::GetStats().cBlocksInUse;
+    mem::TrackForeignResource(&resource, __FILE__, __LINE__);
+    const int nLine = __LINE__ - 1;
+    mem::TrackForeignResource(nullptr, __FILE__, __LINE__);
+    EXPECT_EQ(mem::GetStats().cBlocksInUse, cBefore + 1);
+    mem::BlockInfo info;
+    EXPECT_FALSE(mem::GetBlockInfo(&resource, &info)) << "no memory block of ours";
+    {
+        host::DebugCapture capture;
+        mem::ReportLeaks();
+        EXPECT_NE(capture.Text().find(std::string(__FILE__) + "(" + std::to_string(nLine) +
+                                      "): FOREIGN, 0 bytes\n"),
+                  std::string::npos)
+            << capture.Text();
+    }
+
+    EXPECT_TRUE(mem::ReleaseForeignResource(&resource, __FILE__, __LINE__));
+    EXPECT_EQ(mem::GetStats().cBlocksInUse, cBefore);
+    EXPECT_TRUE(Reports().empty());
+    struct Case {
+        void* pv;
+        std::size_t cReports;
+    } const cases[] = {{&resource, 1}, {&untracked, 1}, {nullptr, 0}};
+    for (const Case& c : cases) {
+        const std::size_t cShown = responder_.Boxes().size();
+        EXPECT_FALSE(mem::ReleaseForeignResource(c.pv, __FILE__, __LINE__)) << c.pv;
+        EXPECT_EQ(responder_.Boxes().size(), cShown + c.cReports) << c.pv;
+    }
+    for (const std::string& report : Reports())
+        EXPECT_EQ(report, "An invalid address was deleted.");
+    EXPECT_EQ(mem::GetStats().cBlocksInUse, cBefore);
+}
+
 TEST_F(MemoryManager, StandardContainersAllocateThroughTheManager) {
     std::size_t cBefore = mem::GetStats().cBlocksInUse;
     {

@@ -161,15 +161,16 @@ bool LookupForTest(cetl::UINT id, string& out) {
 }
 
 TEST(Sformat, TextIdentifiersNeedTheLookup) {
-    EXPECT_EQ(std::string(string(cetl::TextId{100}).Text8()), "(?)");
-    EXPECT_EQ(std::string(sformat("%{m}%1", 100).Text8()), "(?)");
+    EXPECT_EQ(std::string(string(cetl::TextId{100}).Text8()), "");
+    EXPECT_EQ(std::string(sformat("%{m}<%1>", 100).Text8()), "<>");
 
     cetl::SetTextLookup(LookupForTest);
     const Case cases[] = {
         {string(cetl::TextId{100}), "Saluton ĉiuj"},
-        {string(cetl::TextId{101}), "(?)"},
+        {string(cetl::TextId{101}), ""},
         {sformat("%{m}%1", 100), "Saluton ĉiuj"},
-        {sformat("%{.7m}%1|%m", 100, 101), "Saluton|(?)"},
+        {sformat("%{.7m}%1|%m|", 100, 101), "Saluton||"},
+        {sformat("%{5m}[%1]", cetl::TextId{101}), "[     ]"},
         {sformat("%{s}%1", cetl::TextId{100}), "Saluton ĉiuj"},
         {sformat("%{m}%1", "x"), "(?)"},
     };

@@ -2,6 +2,7 @@
 
 #include "foundation/tl_language.h"
 #include "foundation/tl_registry.h"
+#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -109,19 +110,9 @@ TEST(TlFont, LongFacesAreCutBetweenCharacters) {
 // The forms that use the screen and the current language.
 class TlFontCurrent : public testing::Test {
 protected:
-    void SetUp() override {
-        char szPattern[] = "/tmp/tl_font_XXXXXX";
-        ASSERT_NE(mkdtemp(szPattern), nullptr);
-        m_dir = szPattern;
-        host::RegSetStorageFolder(m_dir.string());
-        cetl::ResetLanguage();
-    }
-    void TearDown() override {
-        cetl::ResetLanguage();
-        host::RegSetStorageFolder("");
-        std::filesystem::remove_all(m_dir);
-    }
-    std::filesystem::path m_dir;
+    void SetUp() override { cetl::ResetLanguage(); }
+    void TearDown() override { cetl::ResetLanguage(); }
+    testsupport::TempRegistry m_registry{"tl_font"};
 };
 
 TEST_F(TlFontCurrent, UsesTheScreenAndTheCurrentLanguage) {

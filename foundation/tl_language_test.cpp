@@ -2,6 +2,7 @@
 
 #include "foundation/tl_registry.h"
 #include "host/codepage.h"
+#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -134,10 +135,6 @@ std::string Stored(const TCHAR* pszName) {
 class TlLanguage : public testing::Test {
 protected:
     void SetUp() override {
-        char szPattern[] = "/tmp/tl_language_XXXXXX";
-        ASSERT_NE(mkdtemp(szPattern), nullptr);
-        m_dir = szPattern;
-        host::RegSetStorageFolder(m_dir.string());
         cetl::ResetLanguage();
 
         // The game's strings: the language list, then texts in both languages.
@@ -165,13 +162,9 @@ protected:
         m_game.Entry(4999, 9, 1031, {'d', 'e'});
         m_hGame = m_game.Register();
     }
-    void TearDown() override {
-        cetl::ResetLanguage();
-        host::RegSetStorageFolder("");
-        std::filesystem::remove_all(m_dir);
-    }
+    void TearDown() override { cetl::ResetLanguage(); }
 
-    std::filesystem::path m_dir;
+    testsupport::TempRegistry m_registry{"tl_language"};
     TableBuilder m_game;
     HINSTANCE m_hGame = nullptr;
 };
@@ -329,7 +322,7 @@ TEST_F(TlLanguage, TextsFollowTheIndexAndThePlusChains) {
         string str(TEXT("old"));
         EXPECT_EQ(cetl::LoadText(c.nBase, str), c.pszText != nullptr);
         EXPECT_EQ(U8(str), c.pszText ? c.pszText : "");
-        EXPECT_EQ(U8(string(cetl::TextId{c.nBase})), c.pszText ? c.pszText : "(?)");
+        EXPECT_EQ(U8(string(cetl::TextId{c.nBase})), c.pszText ? c.pszText : "");
     }
     // Formats take text identifiers too.
     ASSERT_TRUE(cetl::SetLanguage(kLanguageEsperanto));
@@ -431,7 +424,7 @@ TEST_F(TlLanguage, CompiledScript) {
         const char16_t* pszCaption;
         const char16_t* pszItem;
     } const cases[] = {
-        {kLanguageEnglish, "Hello", "(?)", u"Main", u"Hello"},
+        {kLanguageEnglish, "Hello", "", u"Main", u"Hello"},
         {kLanguageEsperanto, "Saluton ĉiuj kaj plu", "Esperanto block", u"Ĉefa", u"Saluton"},
     };
     for (const Case& c : cases) {
@@ -445,6 +438,36 @@ TEST_F(TlLanguage, CompiledScript) {
         EXPECT_EQ(dlg.faceName, u"MS Shell Dlg");
         ASSERT_EQ(dlg.items.size(), 1u);
         EXPECT_EQ(dlg.items[0].text.text, c.pszItem);
+    }
+}
+
+// A text the language lacks, whether its entry is empty or its block missing, shows as
+// nothing: a dialog or a message then leaves the gap rather than a marker.
+TEST_F(TlLanguage, MissingAndEmptyTextsAreEmpty) {
+    const HINSTANCE hProgram = host::GetModuleHandle(nullptr);
+    if (host::FindStringResource(hProgram, 1, kEnglish, nullptr) == 0)
+        GTEST_SKIP() << "the test program embeds no resource script";
+    cetl::InitLanguage(TEXT("Script"), hProgram);
+    struct Case {
+        UINT nLanguage, nBase;
+        const char* pszText;
+    } const cases[] = {
+        {kLanguageEnglish, 74, ""},   // the script's empty string
+        {kLanguageEsperanto, 74, ""}, // 75: no entry in a block that exists
+        {kLanguageEnglish, 96, ""},    {kLanguageEsperanto, 96, "Esperanto block"},
+        {kLanguageEnglish, 300, ""}, // no block at all
+        {kLanguageEsperanto, 300, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.nLanguage << ":" << c.nBase);
+        ASSERT_TRUE(cetl::SetLanguage(c.nLanguage));
+        string str(TEXT("old"));
+        EXPECT_EQ(cetl::LoadText(c.nBase, str), *c.pszText != 0);
+        EXPECT_EQ(U8(str), c.pszText);
+        EXPECT_EQ(U8(string(cetl::TextId{c.nBase})), c.pszText);
+        const std::string expected = std::string("<") + c.pszText + ">";
+        EXPECT_EQ(U8(cetl::sformat("%{m}<%1>", cetl::TextId{c.nBase})), expected);
+        EXPECT_EQ(U8(cetl::sformat("<%m>", c.nBase)), expected);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "foundation/tl_registry.h"
+#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +24,7 @@ using host::WORD;
 // Every test gets a registry of its own in a fresh folder.
 class TlRegistry : public testing::Test {
 protected:
-    void SetUp() override {
-        char szPattern[] = "/tmp/tl_registry_XXXXXX";
-        ASSERT_NE(mkdtemp(szPattern), nullptr);
-        m_dir = szPattern;
-        host::RegSetStorageFolder(m_dir.string());
-    }
-    void TearDown() override {
-        host::RegSetStorageFolder("");
-        std::filesystem::remove_all(m_dir);
-    }
-    std::filesystem::path m_dir;
+    testsupport::TempRegistry m_registry{"tl_registry"};
 };
 
 TEST_F(TlRegistry, PathPrefixesChooseTheRoot) {

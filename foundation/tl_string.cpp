@@ -221,7 +221,7 @@ string::string(const string& str, int iStart, int cch) {
 }
 
 string::string(TextId id) {
-    if (!LookupText(id.id, *this)) AssignNative(kszUnknown, kcchUnknown);
+    LookupText(id.id, *this);
 }
 
 string::~string() {
@@ -950,7 +950,8 @@ bool ArgAsText(const FormatArg& arg, string& out) {
         out = *arg.pstr;
         return true;
     case FormatArg::kTextId:
-        if (!LookupText(static_cast<host::UINT>(arg.n), out)) out = kszUnknown;
+        // A text the current language lacks shows as nothing rather than as a marker.
+        if (!LookupText(static_cast<host::UINT>(arg.n), out)) out.Empty();
         return true;
     default:
         return false;
@@ -999,7 +1000,7 @@ bool FormatArgument(const FormatField& field, const FormatArg* pArg, string& out
             fRead = ArgAsText(*pArg, strPiece);
         } else if (ArgAsInteger(*pArg, &n)) {
             fRead = true;
-            if (!LookupText(static_cast<host::UINT>(n), strPiece)) strPiece = kszUnknown;
+            LookupText(static_cast<host::UINT>(n), strPiece);
         }
         if (fRead) CutText(field, strPiece);
         break;

@@ -37,7 +37,7 @@ public:
     string(string&& str) noexcept;
     // The part of str from iStart, cch characters long (-1: to the end).
     string(const string& str, int iStart, int cch);
-    // The text of a text identifier in the current language, "(?)" when there is none.
+    // The text of a text identifier in the current language, empty when there is none.
     explicit string(TextId id);
     virtual ~string();
 

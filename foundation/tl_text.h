@@ -2,7 +2,7 @@
 // shown is the one of the current language.
 //
 // The language selection installs the lookup that turns a number into text; until it has,
-// every lookup fails and callers show "(?)" instead of the text.
+// every lookup fails. A missing text shows as an empty one.
 #pragma once
 
 #include "host/types.h"

@@ -132,4 +132,27 @@ TEST(Board, StartingPositions) {
     EXPECT_EQ(tug.nGreenPusher, PIECE_NONE);
 }
 
+TEST(Board, LayoutTexts) {
+    // The new-game dialog lists the layouts by these English ids (Esperanto at the next id).
+    struct Case {
+        int iLayout, idName, idDescription;
+    } const cases[] = {
+        {LAYOUT_CLASSIC, 18, 34},
+        {LAYOUT_KINGOFTHEHILL, 24, 40},
+        {LAYOUT_CAPTURETHEFLAG, 22, 38},
+        {LAYOUT_BATTLEFIELD1, 26, 42},
+        {LAYOUT_BATTLEFIELD2, 28, 44},
+        {LAYOUT_BATTLEFIELD3, 30, 46},
+        {LAYOUT_TUGOFWAR, 32, 48},
+        {-1, 0, 0},
+        {cLayouts, 0, 0},
+        {0x7FFFFFFF, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const LAYOUTTEXT text = GetLayoutText(c.iLayout);
+        EXPECT_EQ(text.idName, c.idName) << c.iLayout;
+        EXPECT_EQ(text.idDescription, c.idDescription) << c.iLayout;
+    }
+}
+
 } // namespace

@@ -15,6 +15,7 @@
 #include "game/settings.h"
 #include "host/registry.h"
 #include "host/thread.h"
+#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -178,10 +179,6 @@ inline std::filesystem::path TempRoot() {
 class GameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (TempRoot() / "kelvano_game_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        host::RegSetStorageFolder(dir_.string());
         settings_ = g_settings;
         g_settings = DefaultSettings();
         SetDefaultPresenter(&show_);
@@ -195,8 +192,6 @@ protected:
         SetDefaultPresenter(nullptr);
         g_game = GAMESTATE{0, WINNER_NONE, REASON_LOST};
         g_settings = settings_;
-        host::RegSetStorageFolder("");
-        std::filesystem::remove_all(dir_);
     }
 
     // Plays frames and delivers the computer's moves, as the main window would, until the
@@ -226,7 +221,8 @@ protected:
         show_.PlayFrames();
     }
 
-    std::filesystem::path dir_;
+    testsupport::TempRegistry registry_{"kelvano_game", TempRoot()};
+    std::filesystem::path dir_ = registry_.Path();
     SETTINGS settings_{};
     FakePresenter show_;
     HandOvers handOvers_;

@@ -1,6 +1,7 @@
 #include "host/file.h"
 
 #include "host/error.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +14,8 @@ namespace {
 
 class FileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char szTemplate[] = "/tmp/kelvano-file-XXXXXX";
-        ASSERT_NE(mkdtemp(szTemplate), nullptr);
-        m_strDir = szTemplate;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_strDir + "'").c_str()); }
-    std::string Path(const char* psz) const { return m_strDir + "/" + psz; }
-    std::string m_strDir;
+    std::string Path(const char* psz) const { return m_folder.File(psz); }
+    testsupport::TempFolder m_folder{"kelvano-file"};
 };
 
 TEST_F(FileTest, WriteSeekReadAndSize) {

@@ -50,8 +50,13 @@ void DrawLine(Target& t, const Pen& pen, LONG x0, LONG y0, LONG x1, LONG y1) {
         return;
     }
     // A line that misses the surface draws nothing; looking at each of its points could
-    // take a long time.
-    RECT rcBox = Normalized(x0 - w, y0 - w, x1 + w + 1, y1 + w + 1);
+    // take a long time. The box is grown after ordering the ends: a line drawn up or left
+    // must not lose its margin, or a short one would vanish.
+    const RECT rcEnds = Normalized(x0, y0, x1, y1);
+    const RECT rcBox = {Saturate(std::int64_t{rcEnds.left} - w),
+                        Saturate(std::int64_t{rcEnds.top} - w),
+                        Saturate(std::int64_t{rcEnds.right} + w + 1),
+                        Saturate(std::int64_t{rcEnds.bottom} + w + 1)};
     if (IsEmpty(Intersect(rcBox, {0, 0, t.px().cx, t.px().cy}))) return;
     std::int64_t dx = std::abs(std::int64_t{x1} - x0), dy = -std::abs(std::int64_t{y1} - y0);
     LONG sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;

@@ -1,6 +1,7 @@
 // Drawing objects, contexts and surfaces, shapes, palettes and PNG output.
 #include "host/gdi.h"
 #include "host/gdi_testutil.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -627,6 +628,47 @@ TEST(Gdi, RectangleHelpers) {
     EXPECT_TRUE(same(r, {9, -2, 15, 6}));
 }
 
+TEST(Gdi, PolylinesAndRegionFills) {
+    // Each segment leaves out its end point, which the next one starts on: only the last
+    // point of the line stays blank. The last segment, short and drawn up-left, once fell
+    // outside the box that tells whether a line reaches the surface.
+    auto c = White(6, 5);
+    const POINT apt[] = {{0, 4}, {0, 0}, {5, 0}, {5, 4}, {2, 1}};
+    EXPECT_TRUE(Polyline(c->hdc, apt, 5));
+    EXPECT_FALSE(Polyline(c->hdc, apt, 1));
+    EXPECT_FALSE(Polyline(c->hdc, nullptr, 5));
+    EXPECT_EQ(Picture(*c), "######\n"
+                           "#....#\n"
+                           "#..#.#\n"
+                           "#...##\n"
+                           "#....#\n");
+
+    // A ring with a hole and a block running off the canvas, under a clip that cuts the
+    // last row: the brush fills exactly the region's pixels inside the clip.
+    auto f = White(6, 5);
+    HRGN rgn = CreateRectRgn(0, 0, 3, 3);
+    HRGN hole = CreateRectRgn(1, 1, 2, 2);
+    HRGN block = CreateRectRgn(4, 1, 90, 90);
+    CombineRgn(rgn, rgn, hole, RGN_DIFF);
+    CombineRgn(rgn, rgn, block, RGN_OR);
+    IntersectClipRect(f->hdc, 0, 0, 6, 4);
+    const HBRUSH gray = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
+    EXPECT_TRUE(FillRgn(f->hdc, rgn, gray));
+    EXPECT_TRUE(FillRgn(f->hdc, rgn, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))));
+    SelectClipRgn(f->hdc, nullptr); // pixels outside the clip do not read back
+    EXPECT_EQ(Picture(*f), "???...\n"
+                           "?.?.??\n"
+                           "???.??\n"
+                           "....??\n"
+                           "......\n");
+    EXPECT_EQ(At(*f, 0, 0), RGB(192, 192, 192)) << "the brush's colour";
+    DeleteObject(hole);
+    EXPECT_FALSE(FillRgn(f->hdc, hole, gray));
+    EXPECT_FALSE(FillRgn(f->hdc, rgn, nullptr));
+    DeleteObject(rgn);
+    DeleteObject(block);
+}
+
 // ---------------------------------------------------------------------------------------
 // Palettes
 
@@ -687,11 +729,10 @@ TEST(Gdi, SavesBitmapsAsPng) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
             SetPixel(c->hdc, x, y, RGB(x * 50, y * 100, 255 - x * 50));
-    char dir[] = "/tmp/gdi_png_XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
-    std::string path = std::string(dir) + "/shot.png";
+    const testsupport::TempFolder dir("gdi_png");
+    std::string path = dir.File("shot.png");
     ASSERT_TRUE(SaveBitmapAsPng(c->hbm, path));
-    EXPECT_FALSE(SaveBitmapAsPng(c->hbm, std::string(dir) + "/missing/shot.png"));
+    EXPECT_FALSE(SaveBitmapAsPng(c->hbm, dir.File("missing/shot.png")));
     EXPECT_FALSE(SaveBitmapAsPng(nullptr, path));
 
     png_image image{};
@@ -707,8 +748,6 @@ TEST(Gdi, SavesBitmapsAsPng) {
             const BYTE* p = &rgb[(y * 5 + x) * 3];
             EXPECT_EQ(RGB(p[0], p[1], p[2]), At(*c, x, y));
         }
-    std::remove(path.c_str());
-    rmdir(dir);
 }
 
 } // namespace

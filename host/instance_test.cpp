@@ -4,6 +4,7 @@
 #include "host/thread.h"
 #include "host/window.h"
 #include "host/window_test_support.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -29,20 +30,9 @@ constexpr int kChildHoldFd = 101;
 // Every test gets a runtime folder of its own; a child process inherits it.
 class InstanceTest : public WindowTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        char path[] = "/tmp/kelvano-instance-XXXXXX";
-        ASSERT_NE(::mkdtemp(path), nullptr);
-        folder_ = path;
-        ::setenv("KELVANO_RUNTIME_DIR", path, 1);
-    }
-    void TearDown() override {
-        ::unsetenv("KELVANO_RUNTIME_DIR");
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-        WindowTest::TearDown();
-    }
-    std::string folder_;
+    testsupport::TempFolder temp_{"kelvano-instance"};
+    testsupport::ScopedEnv runtime_{"KELVANO_RUNTIME_DIR", temp_.Path().c_str()};
+    std::string folder_ = temp_.Path().string();
 };
 
 TEST_F(InstanceTest, NamedMutexesReportExistenceAndGuardOwnership) {

@@ -2,6 +2,7 @@
 
 #include "host/debug.h"
 #include "host/registry_file.h"
+#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -222,17 +223,9 @@ TEST(RegistryText, RefusesDamage) {
 // Each test gets a fresh registry folder.
 class Registry : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kelvano-reg-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        RegSetStorageFolder(folder_.string());
-    }
     void TearDown() override {
         for (HKEY h : open_)
             RegCloseKey(h);
-        RegSetStorageFolder("");
-        fs::remove_all(folder_);
     }
 
     HKEY Create(HKEY root, const char* sub, DWORD* disposition = nullptr) {
@@ -294,7 +287,8 @@ protected:
         return names;
     }
 
-    fs::path folder_;
+    testsupport::TempRegistry registry_{"kelvano-reg"};
+    fs::path folder_ = registry_.Path();
     std::vector<HKEY> open_;
 };
 
@@ -658,15 +652,8 @@ TEST_F(Registry, FailedWriteChangesNothing) {
 
 TEST_F(Registry, StorageFolderFromTheEnvironment) {
     RegSetStorageFolder("");
-    struct Saved {
-        const char* name;
-        std::string value;
-        bool fSet;
-    } saved[] = {
-        {"KELVANO_REGISTRY_DIR", "", false}, {"XDG_DATA_HOME", "", false}, {"HOME", "", false}};
-    for (Saved& s : saved) {
-        if (const char* v = std::getenv(s.name)) s.value = v, s.fSet = true;
-    }
+    testsupport::ScopedEnv dir("KELVANO_REGISTRY_DIR", nullptr), xdg("XDG_DATA_HOME", nullptr),
+        home("HOME", nullptr);
     const struct {
         const char* dir;
         const char* xdg;
@@ -679,16 +666,11 @@ TEST_F(Registry, StorageFolderFromTheEnvironment) {
         {nullptr, nullptr, "/h", "/h/.local/share/kelvano/registry"},
     };
     for (const auto& c : cases) {
-        auto put = [](const char* name, const char* value) {
-            value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-        };
-        put("KELVANO_REGISTRY_DIR", c.dir);
-        put("XDG_DATA_HOME", c.xdg);
-        put("HOME", c.home);
+        dir.Set(c.dir);
+        xdg.Set(c.xdg);
+        home.Set(c.home);
         EXPECT_EQ(RegGetStorageFolder(), c.expected);
     }
-    for (const Saved& s : saved)
-        s.fSet ? setenv(s.name, s.value.c_str(), 1) : unsetenv(s.name);
     RegSetStorageFolder(folder_.string());
     EXPECT_EQ(RegGetStorageFolder(), folder_.string());
 }

@@ -5,6 +5,7 @@
 #include "host/gdi.h"
 #include "host/window.h"
 #include "host/window_test_support.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -515,9 +516,8 @@ std::vector<COLORREF> ReadPng(const std::string& path, int* pcx, int* pcy) {
 }
 
 TEST_F(ScreenTest, ScreenshotsReadBackAsTheScreenAtEveryDepth) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("kelvano-screen-" + std::to_string(getpid()) + ".png"))
-                                 .string();
+    const testsupport::TempFolder folder("kelvano-screen");
+    const std::string path = folder.File("shot.png");
     for (UINT depth : {8u, 16u, 32u}) {
         Start(depth);
         COLORREF colour = RGB(200, 100, 50);
@@ -537,7 +537,6 @@ TEST_F(ScreenTest, ScreenshotsReadBackAsTheScreenAtEveryDepth) {
         EXPECT_EQ(cMismatch, 0) << depth;
         DestroyWindow(hwnd);
     }
-    std::remove(path.c_str());
     Start(16);
 }
 
@@ -565,11 +564,13 @@ TEST_F(ScreenTest, OptionsComeFromTheEnvironment) {
         {"", "", "", "0", ScreenBackendKind::kAuto, ScreenProfile::kDesktop, 0, 0, true},
         {"", "", "", "2x", ScreenBackendKind::kAuto, ScreenProfile::kDesktop, 0, 0, true},
     };
+    testsupport::ScopedEnv backend("KELVANO_BACKEND", nullptr), profile("KELVANO_PROFILE", nullptr),
+        depth("KELVANO_DEPTH", nullptr), scale("KELVANO_SCALE", nullptr);
     for (const Case& c : cases) {
-        setenv("KELVANO_BACKEND", c.backend, 1);
-        setenv("KELVANO_PROFILE", c.profile, 1);
-        setenv("KELVANO_DEPTH", c.depth, 1);
-        setenv("KELVANO_SCALE", c.scale, 1);
+        backend.Set(c.backend);
+        profile.Set(c.profile);
+        depth.Set(c.depth);
+        scale.Set(c.scale);
         DebugCapture capture;
         ScreenOptions defaults;
         defaults.profile = ScreenProfile::kDesktop;
@@ -581,17 +582,11 @@ TEST_F(ScreenTest, OptionsComeFromTheEnvironment) {
         EXPECT_EQ(capture.Text().find("ignoring") != std::string::npos, c.fWarned)
             << capture.Text();
     }
-    for (const char* name :
-         {"KELVANO_BACKEND", "KELVANO_PROFILE", "KELVANO_DEPTH", "KELVANO_SCALE"})
-        unsetenv(name);
 }
 
 TEST_F(ScreenTest, WithoutADisplayAutoFallsBackToHeadlessAndSdlFails) {
     ShutdownScreen();
-    std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
-    std::string wayland = std::getenv("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "";
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
+    const testsupport::ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr);
     ScreenOptions options;
     options.backend = ScreenBackendKind::kSdl;
     EXPECT_FALSE(InitScreen(options));
@@ -600,8 +595,6 @@ TEST_F(ScreenTest, WithoutADisplayAutoFallsBackToHeadlessAndSdlFails) {
     EXPECT_EQ(GetScreenOptions().backend, ScreenBackendKind::kHeadless);
     EXPECT_EQ(GetScreenOptions().nScale, 1);
     EXPECT_EQ(GetScreenNativeWindow(), nullptr);
-    if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
-    if (!wayland.empty()) setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
 }
 
 } // namespace

@@ -158,6 +158,36 @@ TEST(Engine, TimeAndBenchReport) {
     EXPECT_NE(Lines(RunTool({"bench", "2"}).out).back(), lines.back());
 }
 
+// The figures of the built-in bench: any change in what the computer searches or chooses
+// fails here, so that it is made on purpose.
+TEST(Engine, BenchDecisionsArePinned) {
+    struct {
+        const char* pszLevel;
+        const char* pszNodes;
+        const char* pszSignature;
+    } const levels[] = {
+        {"1", "nodes 1885", "signature cc1fb8623b37d7c7"},
+        {"2", "nodes 19068", "signature b540b30ddb9d89e7"},
+        {"3", "nodes 365463", "signature ca2a3e2dcc942daa"},
+        // Levels outside 1 to 3 play like the nearest one.
+        {"0", "nodes 1885", "signature cc1fb8623b37d7c7"},
+        {"9", "nodes 365463", "signature ca2a3e2dcc942daa"},
+    };
+    for (const auto& level : levels) {
+        const RUN bench = RunTool({"bench", level.pszLevel});
+        ASSERT_EQ(bench.nStatus, ENGINE_OK) << bench.err;
+        const std::vector<std::string> lines = Lines(bench.out);
+        ASSERT_GE(lines.size(), 5u);
+        const std::string how =
+            std::string("the computer's search at level ") + level.pszLevel +
+            " changed (its moves or the nodes it searched). If that is meant, run "
+            "`kelvano-engine bench " +
+            level.pszLevel + "` and copy its \"nodes\" and \"signature\" lines into this table.";
+        EXPECT_EQ(lines[lines.size() - 4], level.pszNodes) << how;
+        EXPECT_EQ(lines.back(), level.pszSignature) << how;
+    }
+}
+
 TEST(Engine, HelpPrintsTheUsage) {
     const RUN run = RunTool({"--help"});
     EXPECT_EQ(run.nStatus, ENGINE_OK);

@@ -3,6 +3,7 @@
 #include "foundation/memmgr.h"
 #include "foundation/tl_exception.h"
 #include "host/debug.h"
+#include "tests/support/temp_folder.h"
 #include "tools/zipwriter/zipwriter.h"
 
 #include <gtest/gtest.h>
@@ -94,17 +95,9 @@ Bytes LocalHeader(const std::string& strName, std::uint32_t cbCompressed, std::u
     return b;
 }
 
-class TempDir {
+class TempDir : public testsupport::TempFolder {
 public:
-    TempDir() {
-        char sz[] = "/tmp/ziplib_test_XXXXXX";
-        path_ = ::mkdtemp(sz);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
+    TempDir() : TempFolder("ziplib_test") {}
 };
 
 TEST(ZipFile, PayloadFoldersAndCaseInsensitiveLookup) {

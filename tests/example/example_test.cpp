@@ -5,6 +5,7 @@
 #include "host/clock.h"
 #include "host/gdi.h"
 #include "host/window.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -43,17 +44,14 @@ Picture ReadPng(const std::string& path) {
 
 // The example's screenshot after cFrames frames (16-bit device screen, headless).
 Picture RunFor(int cFrames) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("kelvano-example-" + std::to_string(getpid()) + ".png"))
-                                 .string();
+    const testsupport::TempFolder folder("kelvano-example");
+    const std::string path = folder.File("shot.png");
     VirtualClockScope clock;
     SetVirtualClockAutoAdvance(true);
     ScreenOptions options;
     options.backend = ScreenBackendKind::kHeadless;
     EXPECT_EQ(example::RunExample(options, cFrames, path), 0);
-    Picture picture = ReadPng(path);
-    std::remove(path.c_str());
-    return picture;
+    return ReadPng(path);
 }
 
 // The scene drawn into a 16-bit bitmap of the client's size.

@@ -3,6 +3,8 @@
 // as the library. Reading the files back is tested beside the reader.
 #include "tools/pspwriter/pspwriter.h"
 
+#include "tests/support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -137,9 +139,8 @@ TEST(PspWriter, RefusesInconsistentImages) {
 }
 
 TEST(PspWriter, CommandWritesWhatTheLibraryWrites) {
-    char szDir[] = "/tmp/pspwriter_test_XXXXXX";
-    ASSERT_NE(::mkdtemp(szDir), nullptr);
-    fs::path dir = szDir;
+    const testsupport::TempFolder folder("pspwriter_test");
+    const fs::path& dir = folder.Path();
     std::ofstream(dir / "layer.pgm", std::ios::binary) << "P5\n# indices\n4 2\n255\n"
                                                        << std::string("\0\1\1\0\1\0\0\1", 8);
     std::ofstream(dir / "mask.pgm", std::ios::binary)
@@ -169,7 +170,6 @@ TEST(PspWriter, CommandWritesWhatTheLibraryWrites) {
                       " 2>/dev/null";
     EXPECT_NE(std::system(bad.c_str()), 0);
     EXPECT_FALSE(fs::exists(dir / "x.psp"));
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tools/regtool/regtool.h"
 
 #include "host/registry.h"
+#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -16,17 +17,6 @@ namespace fs = std::filesystem;
 
 class RegTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kelvano-regtool-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        host::RegSetStorageFolder(folder_.string());
-    }
-    void TearDown() override {
-        host::RegSetStorageFolder("");
-        fs::remove_all(folder_);
-    }
-
     struct Result {
         int status;
         std::string out, err;
@@ -38,7 +28,8 @@ protected:
         return {status, out.str(), err.str()};
     }
 
-    fs::path folder_;
+    testsupport::TempRegistry registry_{"kelvano-regtool"};
+    fs::path folder_ = registry_.Path();
 };
 
 const std::string kKey = "HKCU\\Software\\Vantor\\Kelvano CE";

@@ -2,6 +2,8 @@
 // and verifies every CRC.
 #include "tools/zipwriter/zipwriter.h"
 
+#include "tests/support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -39,17 +41,9 @@ std::vector<std::uint8_t> Bytes(const std::string& str) {
     return {str.begin(), str.end()};
 }
 
-class TempDir {
+class TempDir : public testsupport::TempFolder {
 public:
-    TempDir() {
-        char sz[] = "/tmp/zipwriter_test_XXXXXX";
-        path_ = ::mkdtemp(sz);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
+    TempDir() : TempFolder("zipwriter_test") {}
 };
 
 void WriteText(const fs::path& path, const std::string& str) {

@@ -1269,13 +1269,9 @@ void Graphic::Show(const TCHAR* pszTitle) {
                                            nullptr, nullptr, nullptr, nullptr);
     if (hwnd != nullptr) {
         host::SetWindowLongPtr(hwnd, 0, reinterpret_cast<host::LONG_PTR>(pParams));
-        host::ShowWindow(hwnd, host::SW_SHOW);
-        host::UpdateWindow(hwnd);
-        host::MSG msg;
-        while (host::IsWindow(hwnd) && host::GetMessage(&msg, nullptr, 0, 0) > 0) {
-            host::TranslateMessage(&msg);
-            host::DispatchMessage(&msg);
-        }
+        // The host's modal loop hands a quit message on to the caller's loop.
+        host::RunModalLoop(hwnd);
+        if (host::IsWindow(hwnd)) host::DestroyWindow(hwnd);
     }
     MemFree(pParams);
 }

@@ -1083,4 +1083,25 @@ TEST(GraphicShow, ClickShowsThePixelAndCommandCloses) {
     host::ShutdownScreen();
 }
 
+void CALLBACK_QuitTimer(host::HWND, UINT, host::UINT_PTR idEvent, DWORD) {
+    host::KillTimer(nullptr, idEvent);
+    host::PostQuitMessage(7);
+}
+
+// A quit posted while the viewer runs ends it and is left for the program's own loop.
+TEST(GraphicShow, QuitEndsTheViewerAndStaysQueued) {
+    host::ScreenOptions options;
+    options.backend = host::ScreenBackendKind::kHeadless;
+    options.profile = host::ScreenProfile::kDesktop;
+    ASSERT_TRUE(host::InitScreen(options));
+    Graphic g(6, 4, 24);
+    ASSERT_NE(host::SetTimer(nullptr, 0, 10, CALLBACK_QuitTimer), 0u);
+    g.Show(TEXT("viewer"));
+    EXPECT_EQ(host::FindWindow("GraphicShowClass", nullptr), nullptr);
+    host::MSG msg = {};
+    EXPECT_TRUE(host::PeekMessage(&msg, nullptr, host::WM_QUIT, host::WM_QUIT, host::PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+    host::ShutdownScreen();
+}
+
 } // namespace

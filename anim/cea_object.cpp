@@ -3,28 +3,9 @@
 #include "anim/cea_object.h"
 
 #include "foundation/memmgr.h"
+#include "host/rect.h"
 
 #include <cstdint>
-
-namespace {
-
-bool IsEmpty(const RECT& rc) {
-    return rc.right <= rc.left || rc.bottom <= rc.top;
-}
-
-bool Intersect(RECT* prc, const RECT& a, const RECT& b) {
-    prc->left = a.left > b.left ? a.left : b.left;
-    prc->top = a.top > b.top ? a.top : b.top;
-    prc->right = a.right < b.right ? a.right : b.right;
-    prc->bottom = a.bottom < b.bottom ? a.bottom : b.bottom;
-    if (IsEmpty(*prc)) {
-        *prc = RECT{};
-        return false;
-    }
-    return true;
-}
-
-} // namespace
 
 AnimObject::AnimObject(AnimWindow* pWindow, Sprite* pSprite, LONG nDepth) {
     Init(pWindow, nDepth);
@@ -177,7 +158,7 @@ void AnimObject::SetGraphic(Graphic* pGraphic, BOOL fAutomatic) {
     if (pGraphic != nullptr) {
         m_fAutomatic = fAutomatic;
         RECT rc;
-        if (pGraphic->GetRect(&rc) && !IsEmpty(rc)) {
+        if (pGraphic->GetRect(&rc) && !host::rect::IsEmpty(rc)) {
             m_rc.right = m_rc.left + (rc.right - rc.left);
             m_rc.bottom = m_rc.top + (rc.bottom - rc.top);
         }
@@ -194,7 +175,7 @@ void AnimObject::SetSprite(Sprite* pSprite, BOOL fAutomatic) {
         m_fAutomatic = fAutomatic;
         RECT rc;
         pSprite->GetRect(&rc);
-        if (!IsEmpty(rc)) {
+        if (!host::rect::IsEmpty(rc)) {
             m_rc.right = m_rc.left + (rc.right - rc.left);
             m_rc.bottom = m_rc.top + (rc.bottom - rc.top);
         }
@@ -265,9 +246,8 @@ void AnimObject::SetData(DWORD i, void* pv) {
 }
 
 void AnimObject::Draw(Graphic* pTarget, const RECT* prcClip) {
-    RECT rc = m_rc;
-    if (prcClip != nullptr && !Intersect(&rc, m_rc, *prcClip)) return;
-    if (IsEmpty(rc)) return;
+    RECT rc = prcClip != nullptr ? host::rect::Intersect(m_rc, *prcClip) : m_rc;
+    if (host::rect::IsEmpty(rc)) return;
     Graphic* pPicture = m_fAutomatic ? GetPicture() : nullptr;
     if (pPicture != nullptr) {
         pPicture->DrawTo(pTarget, rc.left, rc.top, rc.left - m_rc.left, rc.top - m_rc.top,

@@ -279,6 +279,36 @@ TEST_F(AnimObjectTest, ProcedureGetsItsMessagesAndDrawsWithTheHelpers) {
     EXPECT_EQ(log.messages.size(), 3u);
 }
 
+// Draws the sprite kept in data slot 0 through the helper.
+int SpriteFrameProc(AnimObject* pObject, UINT uMsg, LPARAM lParam) {
+    if (uMsg == OBJMSG_DRAW)
+        pObject->DrawSpriteFrame(reinterpret_cast<const DRAWRECORD*>(lParam),
+                                 static_cast<Sprite*>(pObject->GetData(0)));
+    return 1;
+}
+
+TEST_F(AnimObjectTest, ProcedureDrawsTheSpritesCurrentFrameAtItsPlace) {
+    const Color colours[] = {kRed, kGreen, kYellow};
+    Sprite* pSprite = Frames(8, 8, {kRed, kGreen, kYellow});
+    for (DWORD i = 0; i < 3; ++i)
+        pSprite->GetFrame(i)->SetPixelColor(1, 2, kWhite); // shows where the frame lands
+    AnimObject* pObject = MemNew(AnimObject, m_pWindow, &SpriteFrameProc, 5);
+    pObject->SetData(0, pSprite);
+    RECT rc = {50, 60, 58, 68};
+    pObject->SetRect(&rc);
+    for (int i = 0; i < 4; ++i) {
+        m_pWindow->Step();
+        pObject->Invalidate(); // not automatic: the frame change alone does not redraw it
+        m_pWindow->Repaint();
+        const Color clr = colours[m_pWindow->GetFrameCounter() % 3];
+        EXPECT_EQ(Shown(50, 60), clr) << "frame " << i;
+        EXPECT_EQ(Shown(57, 67), clr) << "frame " << i;
+        EXPECT_EQ(Shown(51, 62), kWhite) << "frame " << i;
+        EXPECT_EQ(Shown(49, 60), kBack) << "frame " << i;
+        EXPECT_EQ(Shown(58, 67), kBack) << "frame " << i;
+    }
+}
+
 TEST_F(AnimObjectTest, DataSlotsGrowOnDemand) {
     AnimObject* pObject = MemNew(AnimObject, m_pWindow, Solid(4, 4, kRed), 5);
     int a = 0, b = 0;

@@ -7,17 +7,14 @@
 #include "host/screen.h"
 #include "host/window.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
 namespace {
 
-// One byte per possible red + green + blue (0..765).
-constexpr int clrHASH_FN_SIZE = 766;
-
-// Slot last used for a colour of each sum; shared by every group, kept for the process.
-BYTE* g_pbSumCache = nullptr;
-DWORD g_cOutOfColors = 0;
+// Counted from any thread that merges a group.
+std::atomic<DWORD> g_cOutOfColors{0};
 
 constexpr BYTE kRedLevels[4] = {0, 128, 192, 255};
 constexpr BYTE kGreenBlueLevels[8] = {0, 40, 80, 115, 160, 192, 225, 255};
@@ -44,13 +41,6 @@ bool IsColorEntry(const PALETTEGROUPENTRY& e) {
 } // namespace
 
 PaletteGroup::PaletteGroup() {
-    if (g_pbSumCache == nullptr) {
-        g_pbSumCache = static_cast<BYTE*>(MemAlloc(sizeof(BYTE) * clrHASH_FN_SIZE));
-        if (g_pbSumCache != nullptr) {
-            std::memset(g_pbSumCache, 0, clrHASH_FN_SIZE);
-            MemTare(g_pbSumCache);
-        }
-    }
     Open();
     if (GetDisplayDepth() == 4) {
         Add(PE_SYSTEM_COLORS, 0);
@@ -387,14 +377,12 @@ int PaletteGroup::FindColor(Color clr) {
     }
     clr &= 0xFFFFFF;
     int iSum = ColorSum(clr);
-    if (g_pbSumCache != nullptr && EntryColor(m_rgPalette[g_pbSumCache[iSum]]) == clr) {
-        return g_pbSumCache[iSum];
+    if (EntryColor(m_rgPalette[m_rgSumCache[iSum]]) == clr) {
+        return m_rgSumCache[iSum];
     }
     for (int i = 0; i < 256; i++) {
         if (EntryColor(m_rgPalette[i]) == clr) {
-            if (g_pbSumCache != nullptr) {
-                g_pbSumCache[iSum] = static_cast<BYTE>(i);
-            }
+            m_rgSumCache[iSum] = static_cast<BYTE>(i);
             return i;
         }
     }
@@ -466,7 +454,7 @@ int PaletteGroup::PlaceColor(Color clr, int iSlot, bool fFixedLookup, int cSlots
             iResult = -1;
         }
     } else {
-        int iCached = g_pbSumCache != nullptr ? g_pbSumCache[ColorSum(clr)] : 0;
+        int iCached = m_rgSumCache[ColorSum(clr)];
         if (iCached < cSlots && EntryColor(m_rgPalette[iCached]) == clr) {
             iResult = iCached;
         }
@@ -492,9 +480,7 @@ int PaletteGroup::PlaceColor(Color clr, int iSlot, bool fFixedLookup, int cSlots
         return -1;
     }
     m_rgfTaken[iResult] = true;
-    if (g_pbSumCache != nullptr) {
-        g_pbSumCache[ColorSum(EntryColor(m_rgPalette[iResult]))] = static_cast<BYTE>(iResult);
-    }
+    m_rgSumCache[ColorSum(EntryColor(m_rgPalette[iResult]))] = static_cast<BYTE>(iResult);
     return iResult;
 }
 

@@ -93,4 +93,7 @@ private:
     // During a merge: slots already handed out, so that a slot given to black is not
     // mistaken for a free one.
     bool m_rgfTaken[256] = {};
+    // The slot last used for a colour of each sum red + green + blue (0..765), a hint checked
+    // before use. Each group keeps its own, so groups on different threads never share one.
+    BYTE m_rgSumCache[766] = {};
 };

@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -84,43 +84,6 @@ struct Sheet {
     }
 };
 
-// Hue, lightness, saturation computed in floating point with explicit truncation.
-struct HLS {
-    int h, l, s;
-};
-HLS ReferenceHLS(int r, int g, int b) {
-    double mx = std::max({r, g, b});
-    double mn = std::min({r, g, b});
-    auto trunc = [](double v) { return static_cast<int>(std::trunc(v)); };
-    HLS out;
-    out.l = trunc(((mx + mn) * 255.0 + 255.0) / 510.0);
-    if (mx == mn) {
-        out.s = 0;
-        out.h = 170;
-        return out;
-    }
-    double spread = mx - mn;
-    if (out.l <= 127) {
-        out.s = trunc((spread * 255.0 + trunc((mx + mn) / 2.0)) / (mx + mn));
-    } else {
-        out.s = trunc((spread * 255.0 + trunc((510.0 - mx - mn) / 2.0)) / (510.0 - mx - mn));
-    }
-    auto dist = [&](int x) { return trunc(((mx - x) * 42.0 + trunc(spread / 2.0)) / spread); };
-    int h;
-    if (r == mx) {
-        h = dist(b) - dist(g);
-    } else if (g == mx) {
-        h = 85 + dist(r) - dist(b);
-    } else {
-        h = 170 + dist(g) - dist(r);
-    }
-    if (h < 0) {
-        h = (h + 257) % 256;
-    }
-    out.h = h;
-    return out;
-}
-
 // Every test runs on an 8-bit headless screen with an 8-bit display descriptor.
 class PaletteGroupTest : public ::testing::Test {
 protected:
@@ -141,25 +104,29 @@ protected:
     }
 };
 
-TEST(PaletteTablesTest, FixedSlotsFollowTheCubeOrder) {
-    const int rgLow[16] = {0, 64, 24, 88, 3, 67, 27, 173, 91, 192, 56, 248, 7, 199, 63, 254};
-    std::vector<int> expected(256, -1);
-    for (int i = 0; i < 16; i++) {
-        expected[rgLow[i]] = i;
-    }
-    expected[255] = 255;
-    int iNext = 16;
+TEST(PaletteTablesTest, FixedSlotsArePermutationOfTheCube) {
+    // Every cube colour has a slot of its own and every slot holds one cube colour.
+    std::vector<int> cubeOfSlot(256, -1);
     for (int i = 0; i < 256; i++) {
-        if (expected[i] < 0) {
-            expected[i] = iNext++;
-        }
+        int iSlot = PaletteGroup::FixedSlot(i);
+        EXPECT_EQ(cubeOfSlot[iSlot], -1)
+            << "slot " << iSlot << " taken by cubes " << cubeOfSlot[iSlot] << " and " << i;
+        cubeOfSlot[iSlot] = i;
     }
-    ASSERT_EQ(iNext, 255);
-    std::vector<bool> taken(256, false);
-    for (int i = 0; i < 256; i++) {
-        EXPECT_EQ(PaletteGroup::FixedSlot(i), expected[i]) << i;
-        EXPECT_FALSE(taken[PaletteGroup::FixedSlot(i)]) << "slot used twice by cube " << i;
-        taken[PaletteGroup::FixedSlot(i)] = true;
+    // Slots 0 to 15 hold the named colours, 255 white; slots 16 to 254 keep the cube order.
+    struct Known {
+        int iCube, iSlot;
+    };
+    const Known known[] = {
+        {0, 0},   {64, 1},   {24, 2},    {88, 3},  {3, 4},    {67, 5}, {27, 6},
+        {173, 7}, {91, 8},   {192, 9},   {56, 10}, {248, 11}, {7, 12}, {199, 13},
+        {63, 14}, {254, 15}, {255, 255}, {1, 16},  {2, 17},   {4, 18}, {253, 254},
+    };
+    for (const Known& k : known) {
+        EXPECT_EQ(PaletteGroup::FixedSlot(k.iCube), k.iSlot) << "cube " << k.iCube;
+    }
+    for (int iSlot = 17; iSlot < 255; iSlot++) {
+        EXPECT_LT(cubeOfSlot[iSlot - 1], cubeOfSlot[iSlot]) << "slot " << iSlot;
     }
     struct Case {
         BYTE r, g, b;
@@ -178,42 +145,78 @@ TEST(PaletteTablesTest, FixedSlotsFollowTheCubeOrder) {
     }
 }
 
-TEST(PaletteTablesTest, HlsTablesMatchTheConversionForAllColours) {
-    // Worked by hand.
-    struct Case {
+TEST(PaletteTablesTest, ColourToHLS) {
+    // Worked by hand: table cells, and the conversion itself off the tables' grid.
+    struct Cell {
         int j;
         int h, l, s;
     };
-    const Case hand[] = {
+    const Cell cells[] = {
         {0x000, 170, 4, 0},    {0xFFF, 170, 244, 0},   {0xF00, 0, 124, 247},
         {0x0F0, 85, 124, 247}, {0x00F, 170, 124, 247}, {0xF08, 235, 124, 247},
         {0xFF8, 42, 188, 213}, {0x631, 17, 60, 170},
     };
-    for (const Case& c : hand) {
+    for (const Cell& c : cells) {
         EXPECT_EQ(PaletteGroup::HueTable()[c.j], c.h) << std::hex << c.j;
         EXPECT_EQ(PaletteGroup::LightnessTable()[c.j], c.l) << std::hex << c.j;
         EXPECT_EQ(PaletteGroup::SaturationTable()[c.j], c.s) << std::hex << c.j;
     }
-    int cWrong = 0;
-    for (int j = 0; j < 4096 && cWrong < 10; j++) {
-        int r = 16 * (j >> 8) + 4, g = 16 * ((j >> 4) & 15) + 4, b = 16 * (j & 15) + 4;
-        HLS ref = ReferenceHLS(r, g, b);
-        if (PaletteGroup::HueTable()[j] != ref.h || PaletteGroup::LightnessTable()[j] != ref.l ||
-            PaletteGroup::SaturationTable()[j] != ref.s) {
-            ADD_FAILURE() << "colour " << std::hex << j;
-            cWrong++;
-        }
+    struct Colour {
+        BYTE r, g, b;
+        int h, l, s;
+    };
+    const Colour colours[] = {
+        {255, 0, 0, 0, 128, 255},
+        {255, 128, 0, 21, 128, 255},
+        {128, 128, 128, 170, 128, 0},
+        {0, 0, 0, 170, 0, 0},
+    };
+    for (const Colour& c : colours) {
+        BYTE h, l, s;
+        PaletteGroup::ColorToHLS(c.r, c.g, c.b, &h, &l, &s);
+        EXPECT_EQ(h, c.h) << int(c.r) << "," << int(c.g) << "," << int(c.b);
+        EXPECT_EQ(l, c.l) << int(c.r) << "," << int(c.g) << "," << int(c.b);
+        EXPECT_EQ(s, c.s) << int(c.r) << "," << int(c.g) << "," << int(c.b);
     }
-    // The conversion itself on colours outside the tables' grid.
+
+    // Properties of any hue/lightness/saturation model, over a sweep of colours.
+    auto CircularDistance = [](int a, int b) {
+        int d = std::abs(a - b) % 256;
+        return std::min(d, 256 - d);
+    };
     for (int r = 0; r < 256; r += 15) {
         for (int g = 0; g < 256; g += 17) {
             for (int b = 0; b < 256; b += 5) {
+                SCOPED_TRACE(testing::Message() << r << "," << g << "," << b);
                 BYTE h, l, s;
                 PaletteGroup::ColorToHLS(BYTE(r), BYTE(g), BYTE(b), &h, &l, &s);
-                HLS ref = ReferenceHLS(r, g, b);
-                ASSERT_EQ(h, ref.h) << r << "," << g << "," << b;
-                ASSERT_EQ(l, ref.l) << r << "," << g << "," << b;
-                ASSERT_EQ(s, ref.s) << r << "," << g << "," << b;
+                const int nMax = std::max({r, g, b});
+                const int nMin = std::min({r, g, b});
+                // Lightness lies between the darkest and the brightest channel.
+                ASSERT_GE(l, nMin);
+                ASSERT_LE(l, nMax);
+                if (nMax == nMin) {
+                    ASSERT_EQ(s, 0); // greys have no saturation and the agreed hue
+                    ASSERT_EQ(h, 170);
+                    ASSERT_EQ(l, nMax);
+                    continue;
+                }
+                ASSERT_GT(s, 0);
+                if (nMin == 0 || nMax == 255) { // on the edge of the gamut
+                    ASSERT_EQ(s, 255);
+                }
+                // The hue lies within a sixth of the circle of a brightest channel's primary
+                // (red 0, green 85, blue 170).
+                int nNearest = 256;
+                if (r == nMax) nNearest = std::min(nNearest, CircularDistance(h, 0));
+                if (g == nMax) nNearest = std::min(nNearest, CircularDistance(h, 85));
+                if (b == nMax) nNearest = std::min(nNearest, CircularDistance(h, 170));
+                ASSERT_LE(nNearest, 42) << "hue " << int(h);
+                // Lightness and saturation do not depend on which channel is which.
+                BYTE h2, l2, s2;
+                PaletteGroup::ColorToHLS(BYTE(b), BYTE(r), BYTE(g), &h2, &l2, &s2);
+                ASSERT_EQ(l2, l);
+                ASSERT_EQ(s2, s);
             }
         }
     }
@@ -612,7 +615,7 @@ TEST_F(PaletteGroupTest, FixedPaletteMapsTheCube) {
     EXPECT_EQ(group.FindColor(RGB(3, 3, 3)), 1); // no pins left: the free colour takes slot 1
 }
 
-TEST_F(PaletteGroupTest, NearestTableMatchesBruteForce) {
+TEST_F(PaletteGroupTest, NearestTablePicksTheLowestNearestSlot) {
     PaletteGroup group;
     ASSERT_TRUE(group.Open());
     const Color colors[] = {RGB(200, 30, 30),   RGB(30, 200, 30),  RGB(30, 30, 200),
@@ -625,25 +628,32 @@ TEST_F(PaletteGroupTest, NearestTableMatchesBruteForce) {
     group.BuildNearestTable();
     const BYTE* pbTable = group.GetNearestTable();
     ASSERT_NE(pbTable, nullptr);
-    std::vector<HLS> slots;
-    for (DWORD s = 0; s < 256; s++) {
-        Color c = group.GetColor(s);
-        slots.push_back(ReferenceHLS(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+    // Each 12-bit colour maps to a slot at the least distance, and no lower slot is as near
+    // (the free slots are black too: black's colours stay with slot 0).
+    BYTE rgH[256], rgL[256], rgS[256];
+    for (DWORD i = 0; i < 256; i++) {
+        Color c = group.GetColor(i);
+        PaletteGroup::ColorToHLS(BYTE(c), BYTE(c >> 8), BYTE(c >> 16), &rgH[i], &rgL[i], &rgS[i]);
     }
     for (int j = 0; j < 4096; j++) {
-        HLS t = ReferenceHLS(16 * (j >> 8) + 4, 16 * ((j >> 4) & 15) + 4, 16 * (j & 15) + 4);
-        int iBest = 0;
-        long nBest = -1;
-        for (int s = 0; s < 256; s++) {
-            long d = 2L * std::abs(t.h - slots[s].h) + std::abs(t.s - slots[s].s) +
-                     3L * std::abs(t.l - slots[s].l);
-            if (nBest < 0 || d < nBest) {
-                nBest = d;
-                iBest = s;
+        auto Distance = [&](int iSlot) {
+            return 2 * std::abs(PaletteGroup::HueTable()[j] - rgH[iSlot]) +
+                   std::abs(PaletteGroup::SaturationTable()[j] - rgS[iSlot]) +
+                   3 * std::abs(PaletteGroup::LightnessTable()[j] - rgL[iSlot]);
+        };
+        const int iChosen = pbTable[j];
+        const int nChosen = Distance(iChosen);
+        for (int i = 0; i < 256; i++) {
+            if (i < iChosen) {
+                ASSERT_GT(Distance(i), nChosen) << std::hex << j << " slot " << i;
+            } else {
+                ASSERT_GE(Distance(i), nChosen) << std::hex << j << " slot " << i;
             }
         }
-        ASSERT_EQ(pbTable[j], iBest) << std::hex << j;
     }
+    EXPECT_EQ(pbTable[0x000], 0);
+    EXPECT_EQ(group.GetColor(pbTable[0xC22]), RGB(200, 30, 30));
+    EXPECT_EQ(group.GetColor(pbTable[0x888]), RGB(128, 128, 128));
     mem::BlockInfo info;
     ASSERT_TRUE(mem::GetBlockInfo(pbTable, &info));
     EXPECT_STREQ(info.pszType, "1 << (5+5+5)");

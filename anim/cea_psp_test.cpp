@@ -360,31 +360,51 @@ TEST(PspReader, MalformedFilesNeverReadOutside) {
 
     size_t iChannel = Find(good, 36, 5);
     ASSERT_NE(iChannel, std::string::npos);
+    // Nothing is logged: the result says whether the last layer read had complete colour.
+    // A layer announced but missing still leaves its (blank) frame in the sprite.
     struct Case {
         const char* pszWhat;
         void (*Break)(std::vector<uint8_t>*, size_t iChannel);
+        int nSprite;   // result read with a sprite
+        DWORD cFrames; // frames the sprite received
+        int nAlone;    // result read without a sprite (layer 0 only)
+        LONG cxAlone;  // width of that graphic; 0 when it has no pixels
     } cases[] = {
+        // The image block's own length is never used: the file reads whole.
         {"block length wraps",
-         [](std::vector<uint8_t>* p, size_t) { Poke32(p, 36 + 6, 0xFFFFFFF6); }},
+         [](std::vector<uint8_t>* p, size_t) { Poke32(p, 36 + 6, 0xFFFFFFF6); }, 1, 2, 1, 6},
+        // Only the first channel of layer 0 is read; what follows is out of reach.
         {"channel block length huge",
-         [](std::vector<uint8_t>* p, size_t i) { Poke32(p, i + 6, 0xFFFFFFFF); }},
+         [](std::vector<uint8_t>* p, size_t i) { Poke32(p, i + 6, 0xFFFFFFFF); }, 0, 2, 0, 6},
+        // That channel is skipped, the block after it read: layer 1 stays complete.
         {"compressed length past the end",
-         [](std::vector<uint8_t>* p, size_t i) { Poke32(p, i + 14, 0x7FFFFFFF); }},
+         [](std::vector<uint8_t>* p, size_t i) { Poke32(p, i + 14, 0x7FFFFFFF); }, 1, 2, 0, 6},
+        // The decoded size is held to the graphic's.
         {"uncompressed length huge",
-         [](std::vector<uint8_t>* p, size_t i) { Poke32(p, i + 18, 0xFFFFFFFF); }},
-        {"layer count huge", [](std::vector<uint8_t>* p, size_t) { (*p)[36 + 10 + 40] = 0xFF; }},
-        {"width wider than the data", [](std::vector<uint8_t>* p, size_t) { Poke32(p, 50, 3000); }},
-        {"negative height", [](std::vector<uint8_t>* p, size_t) { Poke32(p, 54, 0xFFFFFFFE); }},
+         [](std::vector<uint8_t>* p, size_t i) { Poke32(p, i + 18, 0xFFFFFFFF); }, 1, 2, 1, 6},
+        // 255 layers announced, two stored: the third frame is blank and ends the read.
+        {"layer count huge", [](std::vector<uint8_t>* p, size_t) { (*p)[36 + 10 + 40] = 0xFF; }, 0,
+         3, 1, 6},
+        // Short channel data leaves the rest of each row blank.
+        {"width wider than the data", [](std::vector<uint8_t>* p, size_t) { Poke32(p, 50, 3000); },
+         1, 2, 1, 3000},
+        // No bitmap can be made: the whole read fails.
+        {"negative height", [](std::vector<uint8_t>* p, size_t) { Poke32(p, 54, 0xFFFFFFFE); }, 0,
+         0, 0, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszWhat);
         std::vector<uint8_t> bad = good;
         c.Break(&bad, iChannel);
         Graphic g;
         Sprite sprite(&g, 1, 1, SPRITE_NO_LIMIT);
-        Read(&g, &sprite, bad);
+        EXPECT_EQ(Read(&g, &sprite, bad), c.nSprite);
+        EXPECT_EQ(sprite.GetFrameCount(), c.cFrames);
+        EXPECT_EQ(g.GetBits(), nullptr); // the frames take the layers, not the graphic
         Graphic g2;
-        Read(&g2, nullptr, bad);
-        SUCCEED() << c.pszWhat;
+        EXPECT_EQ(Read(&g2, nullptr, bad), c.nAlone);
+        EXPECT_EQ(g2.GetWidth(), c.cxAlone);
+        EXPECT_EQ(g2.GetBits() != nullptr, c.cxAlone != 0);
     }
 }
 

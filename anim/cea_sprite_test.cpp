@@ -2,6 +2,7 @@
 
 #include "foundation/memmgr.h"
 #include "host/debug.h"
+#include "host/rect.h"
 #include "tools/pspwriter/pspwriter.h"
 
 #include <gtest/gtest.h>
@@ -89,13 +90,19 @@ TEST(Sprite, SplitsAGrid) {
         EXPECT_EQ(rc.top, c.yProbe);
         EXPECT_EQ(rc.right - rc.left, c.cxFrame);
         EXPECT_EQ(rc.bottom - rc.top, c.cyFrame);
-        // Frames run left to right, then top to bottom.
-        for (DWORD i = 1; i < sprite.GetFrameCount(); ++i) {
-            RECT a = RectInParent(sprite.GetFrame(i - 1)), b = RectInParent(sprite.GetFrame(i));
+        // Frames run left to right, then top to bottom, each inside the source and none
+        // overlapping another.
+        const RECT rcSource = {0, 0, c.cx, c.cy};
+        for (DWORD i = 0; i < sprite.GetFrameCount(); ++i) {
+            RECT b = RectInParent(sprite.GetFrame(i));
+            EXPECT_TRUE(host::rect::Covers(rcSource, b)) << i;
+            if (i == 0) continue;
+            RECT a = RectInParent(sprite.GetFrame(i - 1));
             EXPECT_TRUE(b.top > a.top || (b.top == a.top && b.left > a.left)) << i;
+            for (DWORD j = 0; j < i; ++j)
+                EXPECT_FALSE(host::rect::Overlaps(RectInParent(sprite.GetFrame(j)), b)) << j << i;
         }
     }
-    EXPECT_TRUE(true);
 }
 
 TEST(Sprite, LayeredImageKeepsItsFramesAndWarnsAboutSplitting) {

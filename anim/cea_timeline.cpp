@@ -5,6 +5,7 @@
 #include "anim/cea_window.h"
 
 #include "foundation/memmgr.h"
+#include "host/rect.h"
 
 #include <limits>
 
@@ -15,10 +16,6 @@ constexpr LONG kLongMax = std::numeric_limits<LONG>::max();
 
 // Play's count for PlayToEnd: play until the end frame instead of a number of frames.
 constexpr LONG kPlayToEnd = kLongMin;
-
-bool IsEmpty(const RECT& rc) {
-    return rc.right <= rc.left || rc.bottom <= rc.top;
-}
 
 // Whether pWindow still lives behind hwnd. Callbacks and dispatched messages may destroy
 // the window, so a loop checks this before touching the window again.
@@ -170,8 +167,8 @@ int AnimWindow::Advance(LONG iTarget) {
             AnimObject* pObject = entry.pObject;
             if (pObject->GetFlags() & OBJF_STATIC)
                 pObject->SetFlags(pObject->GetFlags() & ~OBJF_STATIC);
-            if (!IsEmpty(entry.rc)) pObject->SetRect(&entry.rc);
-            if (entry.lValue != 0 || IsEmpty(entry.rc))
+            if (!host::rect::IsEmpty(entry.rc)) pObject->SetRect(&entry.rc);
+            if (entry.lValue != 0 || host::rect::IsEmpty(entry.rc))
                 pObject->SetGraphic(reinterpret_cast<Graphic*>(entry.lValue), 1);
         }
         for (DWORD i = 0; i < m_cTimeline; ++i) {

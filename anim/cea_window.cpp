@@ -5,12 +5,15 @@
 #include "anim/cea_palette.h"
 #include "foundation/diag.h"
 #include "foundation/memmgr.h"
+#include "host/debug.h"
+#include "host/rect.h"
 #include "host/screen.h"
 #include "host/thread.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 
 namespace {
 
@@ -71,43 +74,45 @@ void UnlistWindow(AnimWindow* pWindow) {
 }
 
 // Every live window starts again with graphics for the display's new group. The lock is
-// not held while a window works (its callback draws the new background).
+// not held while a window works (its callback draws the new background), so another thread
+// may destroy a window meanwhile: the handles are taken under the lock and each window is
+// looked up again through its handle just before it is called.
 void OnSystemGroupChanged() {
-    for (DWORD i = 0;; ++i) {
-        AnimWindow* pWindow = nullptr;
-        {
-            host::CriticalSectionLock lock(g_windowsLock);
-            if (i >= g_cWindows) {
-                break;
-            }
-            pWindow = g_ppWindows[i];
+    HWND* phwnds = nullptr;
+    DWORD cHwnds = 0;
+    {
+        host::CriticalSectionLock lock(g_windowsLock);
+        if (g_cWindows == 0) {
+            return;
         }
-        if (pWindow != nullptr) {
+        phwnds = MemAllocArray(HWND, g_cWindows);
+        if (phwnds == nullptr) {
+            return;
+        }
+        for (DWORD i = 0; i < g_cWindows; ++i) {
+            if (g_ppWindows[i] != nullptr) {
+                phwnds[cHwnds++] = g_ppWindows[i]->GetHandle();
+            }
+        }
+    }
+    for (DWORD i = 0; i < cHwnds; ++i) {
+        if (AnimWindow* pWindow = AnimWindow::FromHandle(phwnds[i])) {
             pWindow->RecreateGraphics();
         }
     }
+    MemFree(phwnds);
 }
 
-bool IsEmpty(const RECT& rc) {
-    return rc.right <= rc.left || rc.bottom <= rc.top;
+#if !CEA_HANDHELD
+void TraceHookException(AnimHook pfnHook, UINT uMsg, const char* pszWhat) {
+    char szLine[320];
+    std::snprintf(szLine, sizeof(szLine),
+                  "AnimWindow hook 0x%08lX threw on message 0x%04X: %.200s\n",
+                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(pfnHook)), uMsg,
+                  pszWhat != nullptr ? pszWhat : "");
+    host::OutputDebugString(szLine);
 }
-
-bool Intersect(RECT* prcOut, const RECT& a, const RECT& b) {
-    prcOut->left = std::max(a.left, b.left);
-    prcOut->top = std::max(a.top, b.top);
-    prcOut->right = std::min(a.right, b.right);
-    prcOut->bottom = std::min(a.bottom, b.bottom);
-    if (IsEmpty(*prcOut)) {
-        *prcOut = RECT{};
-        return false;
-    }
-    return true;
-}
-
-std::uint64_t Area(const RECT& rc) {
-    return static_cast<std::uint64_t>(rc.right - rc.left) *
-           static_cast<std::uint64_t>(rc.bottom - rc.top);
-}
+#endif
 
 bool IsMouseMessage(UINT uMsg) {
 #if CEA_HANDHELD
@@ -469,11 +474,8 @@ void AnimWindow::RecreateGraphics() {
 }
 
 void AnimWindow::Invalidate(const RECT* prc, int nLevel) {
-    RECT rc = m_rcClient;
-    if (prc != nullptr && !Intersect(&rc, *prc, m_rcClient)) {
-        return;
-    }
-    if (IsEmpty(rc)) {
+    RECT rc = prc != nullptr ? host::rect::Intersect(*prc, m_rcClient) : m_rcClient;
+    if (host::rect::IsEmpty(rc)) {
         return;
     }
     DirtyRegion* pRegion = nLevel != 0 ? m_pSceneRegion : m_pFrameRegion;
@@ -482,11 +484,7 @@ void AnimWindow::Invalidate(const RECT* prc, int nLevel) {
     }
     if (m_fComposing) {
         RECT& rcLate = m_rcLate[nLevel != 0 ? 1 : 0];
-        if (IsEmpty(rcLate)) {
-            rcLate = rc;
-        } else {
-            host::UnionRect(&rcLate, &rcLate, &rc);
-        }
+        rcLate = host::rect::Union(rcLate, rc);
     }
 }
 
@@ -518,10 +516,10 @@ void AnimWindow::Repaint() {
 void AnimWindow::FillBackground(Color clr, RECT* prc) {
     RECT rc = m_rcClient;
     if (prc != nullptr) {
-        Intersect(&rc, *prc, m_rcClient);
+        rc = host::rect::Intersect(*prc, m_rcClient);
         *prc = rc;
     }
-    if (m_pBackground != nullptr && !IsEmpty(rc)) {
+    if (m_pBackground != nullptr && !host::rect::IsEmpty(rc)) {
         HDC hdc = m_pBackground->GetDC();
         if (hdc != nullptr) {
             host::HBRUSH hbr = host::CreateSolidBrush(clr);
@@ -592,7 +590,7 @@ void AnimWindow::Paint(HDC hdc) {
                 if (m_pBackground != nullptr && m_pScene != nullptr) {
                     m_pBackground->DrawTo(m_pScene, rc.left, rc.top, rc.left, rc.top,
                                           rc.right - rc.left, rc.bottom - rc.top);
-                    m_counters.cScenePixels += Area(rc);
+                    m_counters.cScenePixels += host::rect::Area(rc);
                 }
             }
             if (m_pScene != nullptr) {
@@ -614,7 +612,7 @@ void AnimWindow::Paint(HDC hdc) {
                 if (m_pScene != nullptr && m_pFrame != nullptr) {
                     m_pScene->DrawTo(m_pFrame, rc.left, rc.top, rc.left, rc.top, rc.right - rc.left,
                                      rc.bottom - rc.top);
-                    m_counters.cFramePixels += Area(rc);
+                    m_counters.cFramePixels += host::rect::Area(rc);
                 }
             }
             if (m_pFrame != nullptr) {
@@ -628,7 +626,7 @@ void AnimWindow::Paint(HDC hdc) {
                 if (m_pFrame != nullptr && hdc != nullptr) {
                     m_pFrame->DrawTo(hdc, rc.left, rc.top, rc.left, rc.top, rc.right - rc.left,
                                      rc.bottom - rc.top);
-                    m_counters.cScreenPixels += Area(rc);
+                    m_counters.cScreenPixels += host::rect::Area(rc);
                 }
             }
             m_pFrameRegion->Clear();
@@ -637,8 +635,8 @@ void AnimWindow::Paint(HDC hdc) {
     m_fComposing = false;
     for (int nLevel = 0; nLevel < 2; ++nLevel) {
         RECT rcLate = m_rcLate[nLevel];
-        host::SetRectEmpty(&m_rcLate[nLevel]);
-        if (!IsEmpty(rcLate)) {
+        m_rcLate[nLevel] = RECT{};
+        if (!host::rect::IsEmpty(rcLate)) {
             Invalidate(&rcLate, nLevel);
         }
     }
@@ -666,14 +664,13 @@ void AnimWindow::ExpandByStaticObjects(DirtyRegion* pRegion) {
             }
             RECT rcObject;
             pObject->GetRect(&rcObject);
-            RECT rcQ;
-            if (!Intersect(&rcQ, rcObject, m_rcClient)) {
+            const RECT rcQ = host::rect::Intersect(rcObject, m_rcClient);
+            if (host::rect::IsEmpty(rcQ)) {
                 continue;
             }
             for (DWORD i = 0; i < pRegion->GetCount(); ++i) {
                 const RECT& rcR = *pRegion->Get(i);
-                RECT rcCommon;
-                if (Intersect(&rcCommon, rcR, rcQ) &&
+                if (host::rect::Overlaps(rcR, rcQ) &&
                     (rcQ.top < rcR.top || rcQ.bottom > rcR.bottom)) {
                     // A failed addition must not loop for ever.
                     fAdded = pRegion->Add(&rcQ) != 0;
@@ -697,8 +694,8 @@ void AnimWindow::DrawObjects(Graphic* pTarget, const DirtyRegion* pRegion, DWORD
         HWND hwnd = m_hwnd;
         m_pDrawing = pObject;
         for (DWORD i = 0; i < pRegion->GetCount() && m_pDrawing != nullptr; ++i) {
-            RECT rcClip;
-            if (Intersect(&rcClip, rcObject, *pRegion->Get(i))) {
+            const RECT rcClip = host::rect::Intersect(rcObject, *pRegion->Get(i));
+            if (!host::rect::IsEmpty(rcClip)) {
                 pObject->Draw(pTarget, &rcClip);
                 if (FromHandle(hwnd) != this) {
                     return;
@@ -789,9 +786,14 @@ void AnimWindow::DispatchHooks(UINT uMsg, WPARAM wParam, LPARAM lParam) {
 #if CEA_HANDHELD
         nResult = hook.pfnHook(this, hwnd, uMsg, wParam, lParam);
 #else
+        // A throwing handler stops the dispatch, but leaves a line saying which one and why.
         try {
             nResult = hook.pfnHook(this, hwnd, uMsg, wParam, lParam);
+        } catch (const std::exception& e) {
+            TraceHookException(hook.pfnHook, uMsg, e.what());
+            return;
         } catch (...) {
+            TraceHookException(hook.pfnHook, uMsg, "an exception of unknown type");
             return;
         }
 #endif

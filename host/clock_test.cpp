@@ -1,9 +1,12 @@
 #include "host/clock.h"
+#include "host/debug.h"
 #include "host/thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
+#include <string>
 
 namespace host {
 namespace {
@@ -130,6 +133,33 @@ TEST(Clock, RealTimeOutsStillWork) {
     EXPECT_GE(GetTickCount() - tick, 19u);
     Thread setter([&] { event.Set(); });
     EXPECT_TRUE(event.Wait(INFINITE));
+}
+
+// A thread cannot join itself: its Thread object dropped from its own body is detached, with a
+// trace, instead of ending the process.
+TEST(Thread, DroppedOnItsOwnThreadDetachesAndTraces) {
+    struct Case {
+        const char* pszWhat;
+        void (*Drop)(std::unique_ptr<Thread>& self);
+    } cases[] = {
+        {"destroyed on its own thread", [](std::unique_ptr<Thread>& self) { self.reset(); }},
+        {"assigned over on its own thread",
+         [](std::unique_ptr<Thread>& self) { *self = Thread(); }},
+    };
+    for (const Case& c : cases) {
+        DebugCapture capture;
+        auto self = std::make_unique<Thread>();
+        Event go(true), done(true);
+        *self = Thread([&] {
+            go.Wait(INFINITE);
+            c.Drop(self);
+            done.Set();
+        });
+        go.Set();
+        ASSERT_TRUE(done.Wait(5000)) << c.pszWhat;
+        EXPECT_NE(capture.Text().find(c.pszWhat), std::string::npos) << capture.Text();
+        self.reset(); // a thread still to come would be joined here
+    }
 }
 
 } // namespace

@@ -1,7 +1,11 @@
 #include "host/thread.h"
 
+#include "host/debug.h"
+
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <string>
 
 namespace host {
 
@@ -57,6 +61,16 @@ DWORD WaitForMultipleObjects(DWORD cEvents, Event* const* events, bool fWaitAll,
         return result != WAIT_TIMEOUT;
     });
     return result;
+}
+
+void Thread::Release(const char* pszWhy) {
+    if (!thread_.joinable()) return;
+    if (thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+        return;
+    }
+    thread_.detach();
+    OutputDebugString(std::string("thread: ") + pszWhy + " on its own thread; detached\n");
 }
 
 void StartDetachedThread(std::function<void()> body) {

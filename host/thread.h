@@ -81,20 +81,26 @@ DWORD WaitForMultipleObjects(DWORD cEvents, Event* const* events, bool fWaitAll,
 // events together with other state, such as message waits.
 DWORD TakeSignalledEvents(DWORD cEvents, Event* const* events, bool fWaitAll);
 
-// A joinable thread; the destructor joins one that is still running.
+// A joinable thread; the destructor joins one that is still running. A thread cannot join
+// itself: destroyed (or assigned over) from its own body, it is detached instead and a trace
+// line goes to the debug output, rather than leaving a joinable std::thread behind, which
+// would end the process.
 class Thread {
 public:
     Thread() = default;
     explicit Thread(std::function<void()> body) : thread_(std::move(body)) {}
-    ~Thread() { Join(); }
+    ~Thread() { Release("destroyed"); }
     Thread(Thread&&) = default;
     Thread& operator=(Thread&& other) {
-        Join();
-        thread_ = std::move(other.thread_);
+        if (this != &other) {
+            Release("assigned over");
+            thread_ = std::move(other.thread_);
+        }
         return *this;
     }
 
     bool IsRunning() const { return thread_.joinable(); }
+    // Does nothing on the thread itself, which cannot wait for its own end.
     void Join() {
         if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
     }
@@ -103,6 +109,9 @@ public:
     }
 
 private:
+    // Joins, or detaches when called on the thread itself.
+    void Release(const char* pszWhy);
+
     std::thread thread_;
 };
 

@@ -128,10 +128,11 @@ Inflater::~Inflater() {
     FreeTables();
 }
 
-// Each table is a block of its own, sized for the codes it holds: most blocks of real data
-// need 2^9 to 2^15 slots of 2 bytes, so a table takes a few kilobytes to 64 KB from the
-// memory manager's pools and only the slots in use are ever written. A table grows when a
-// later block has longer codes.
+// Each table is a block of its own, sized for the codes it holds: 2^9 to 2^15 slots of 2
+// bytes, a few kilobytes to 64 KB. Blocks that small come from the memory manager's pools,
+// which outlive an inflate, so a run of small entries takes no fresh memory from the
+// system, and a build writes only the slots its codes reach. A table grows when a later
+// block has longer codes.
 bool Inflater::ReserveSlots(int iTable, DWORD cSlots) {
     HuffTable* pTable = rgpTables_[iTable];
     if (pTable != nullptr && pTable->cSlots >= cSlots) return true;

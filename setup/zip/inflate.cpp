@@ -52,7 +52,8 @@ inline std::uint64_t Load64(const BYTE* p) {
 } // namespace
 
 // The input and its bit buffer, least-significant bit first, and the output. Bits above
-// cBits are either zero or the input's next bits, so a refill may OR them in again.
+// cBits are either zero or the input's next bits, so a refill may OR them in again, and a
+// table lookup may look at them: it takes only a code that lies within cBits.
 struct Inflater::Stream {
     const BYTE* p;
     const BYTE* pEnd;
@@ -62,11 +63,16 @@ struct Inflater::Stream {
     BYTE* pOut;
     BYTE* pOutEnd;
 
+    // With 8 bytes of input left, one load leaves at least 56 bits buffered.
+    bool CanRefillFast() const { return pEnd - p >= 8; }
+    void RefillFast() {
+        nBits |= Load64(p) << cBits;
+        p += (63 - cBits) >> 3;
+        cBits |= 56;
+    }
     void Refill() {
-        if (pEnd - p >= 8) {
-            nBits |= Load64(p) << cBits;
-            p += (63 - cBits) >> 3;
-            cBits |= 56;
+        if (CanRefillFast()) {
+            RefillFast();
             return;
         }
         while (cBits <= 56 && p < pEnd) {
@@ -84,29 +90,35 @@ struct Inflater::Stream {
         nBits >>= c;
         cBits -= c;
     }
+    DWORD Peek(unsigned c) const { return static_cast<DWORD>(nBits) & ((1u << c) - 1); }
     DWORD Take(unsigned c) {
         Need(c);
-        DWORD n = static_cast<DWORD>(nBits) & ((1u << c) - 1);
+        DWORD n = Peek(c);
         Drop(c);
         return n;
     }
 
-    // The next symbol of table t, -1 when no code matches. Codes are tried from the
-    // shortest length up; the bits of a code arrive most significant first.
+    // The next symbol of table t, -1 when no code matches. The lookup may see fewer real
+    // bits than the longest code near the end of the input: a shorter code that lies within
+    // them still decodes, and only a code that needs more reads past the end.
     int Decode(const HuffTable& t) {
         if (cBits < t.nLongest) Refill();
-        DWORD nCode =
-            static_cast<DWORD>(kReversed[nBits & 0xFF]) << 8 | kReversed[(nBits >> 8) & 0xFF];
-        DWORD nLast = std::min<DWORD>(t.nLongest, cBits);
-        for (DWORD nLength = t.nShortest; nLength <= nLast; ++nLength) {
-            const HUFFSLOT& slot = t.rgSlots[nCode >> (16 - nLength)];
-            if (slot.nLength == nLength) {
-                Drop(nLength);
-                return static_cast<int>(slot.nSymbol);
-            }
+        HUFFSLOT slot = t.Slots()[Peek(t.nLongest)];
+        unsigned nLength = slot & kSlotLengthMask;
+        if (nLength == 0 || nLength > cBits) {
+            if (t.nLongest > cBits) Fail(kszReadPastEnd);
+            return -1;
         }
-        if (t.nLongest > cBits) Fail(kszReadPastEnd);
-        return -1;
+        Drop(nLength);
+        return slot >> kcSlotLengthBits;
+    }
+    // The same with enough bits buffered for the longest code.
+    int DecodeBuffered(const HuffTable& t) {
+        HUFFSLOT slot = t.Slots()[Peek(t.nLongest)];
+        unsigned nLength = slot & kSlotLengthMask;
+        if (nLength == 0) return -1;
+        Drop(nLength);
+        return slot >> kcSlotLengthBits;
     }
 };
 
@@ -116,20 +128,35 @@ Inflater::~Inflater() {
     FreeTables();
 }
 
+// Each table is a block of its own, sized for the codes it holds: 2^9 to 2^15 slots of 2
+// bytes, a few kilobytes to 64 KB. Blocks that small come from the memory manager's pools,
+// which outlive an inflate, so a run of small entries takes no fresh memory from the
+// system, and a build writes only the slots its codes reach. A table grows when a later
+// block has longer codes.
+bool Inflater::ReserveSlots(int iTable, DWORD cSlots) {
+    HuffTable* pTable = rgpTables_[iTable];
+    if (pTable != nullptr && pTable->cSlots >= cSlots) return true;
+    auto* pNew = static_cast<HuffTable*>(
+        MemAllocTagged(sizeof(HuffTable) + cSlots * sizeof(HUFFSLOT), "HUFFTABLE"));
+    if (pNew == nullptr) return false;
+    pNew->nLongest = 0;
+    pNew->cSlots = cSlots;
+    if (pTable != nullptr) MemFree(pTable);
+    rgpTables_[iTable] = pNew;
+    return true;
+}
+
 bool Inflater::AllocateTables() {
     if (rgpTables_[0] != nullptr) return true;
+    // The fixed codes and the code-length alphabet need 2^9, 2^5 and at most 2^7 slots;
+    // the dynamic tables start small and grow.
+    static constexpr DWORD rgcInitialSlots[kcTables] = {1u << 9, 1u << 5, 1u << 7, 1u << 9,
+                                                        1u << 9};
     for (int i = 0; i < kcTables; ++i) {
-        rgpTables_[i] = static_cast<HuffTable*>(MemAllocTagged(sizeof(HuffTable), "HUFFTABLE"));
-        if (rgpTables_[i] == nullptr) {
+        if (!ReserveSlots(i, rgcInitialSlots[i])) {
             FreeTables();
             return false;
         }
-        // Fresh memory: nothing is known to be clear yet.
-        rgcClean_[i] = 0;
-        rgcFilled_[i] = 0;
-        rgpTables_[i]->nShortest = 0xFFFF;
-        rgpTables_[i]->nLongest = 0;
-        rgpTables_[i]->cSlots = kcHuffSlots;
     }
     BYTE rgcbFixed[288];
     std::fill(rgcbFixed, rgcbFixed + 144, 8);
@@ -151,50 +178,48 @@ void Inflater::FreeTables() {
 
 bool Inflater::BuildTable(int iTable, const BYTE* pcbLengths, int cSymbols) {
     if (!AllocateTables() || cSymbols > 320) return false;
-    DWORD rgcCodes[17] = {};
+    DWORD rgcCodes[kMaxCodeLength + 1] = {};
     for (int iSymbol = 0; iSymbol < cSymbols; ++iSymbol) {
-        if (pcbLengths[iSymbol] > 16) Fail(kszInvalidCodeIndex);
+        if (pcbLengths[iSymbol] > kMaxCodeLength) Fail(kszInvalidCodeIndex);
         ++rgcCodes[pcbLengths[iSymbol]];
     }
     rgcCodes[0] = 0;
-    DWORD rgnNext[17] = {};
+    // Over-subscribed lengths would put two codes in one slot. Codes left free (an
+    // incomplete set) leave slots empty, which decode as no symbol.
+    int cFree = 1;
+    DWORD nLongest = 0;
+    DWORD rgnNext[kMaxCodeLength + 1] = {};
     DWORD nCode = 0;
-    DWORD nMaxLength = 0;
-    for (DWORD nLength = 1; nLength <= 16; ++nLength) {
+    for (DWORD nLength = 1; nLength <= kMaxCodeLength; ++nLength) {
+        cFree = cFree * 2 - static_cast<int>(rgcCodes[nLength]);
+        if (cFree < 0) return false;
+        if (rgcCodes[nLength] != 0) nLongest = nLength;
         nCode = (nCode + rgcCodes[nLength - 1]) << 1;
         rgnNext[nLength] = nCode;
-        if (rgcCodes[nLength] != 0) nMaxLength = nLength;
     }
+    if (nLongest == 0) return false;
 
-    // Clearing all 131072 slots for every block would cost more than decoding it: only the
-    // slots the last build filled are dirty, and only slots below 2^longest are ever read.
+    DWORD cSlots = 1u << nLongest;
+    if (!ReserveSlots(iTable, cSlots)) return false;
     HuffTable& t = *rgpTables_[iTable];
-    for (DWORD i = 0; i < rgcFilled_[iTable]; ++i)
-        t.rgSlots[rgiFilled_[iTable][i]] = HUFFSLOT{};
-    rgcFilled_[iTable] = 0;
-    DWORD cReachable = 1u << nMaxLength;
-    if (rgcClean_[iTable] < cReachable) {
-        std::memset(&t.rgSlots[rgcClean_[iTable]], 0,
-                    (cReachable - rgcClean_[iTable]) * sizeof(HUFFSLOT));
-        rgcClean_[iTable] = cReachable;
-    }
-    t.nShortest = 0xFFFF;
-    t.nLongest = 0;
-    t.cSlots = kcHuffSlots;
-
-    bool fAny = false;
+    t.nLongest = nLongest;
+    HUFFSLOT* pSlots = t.Slots();
+    // A complete set of codes writes every slot.
+    if (cFree != 0) std::memset(pSlots, 0, cSlots * sizeof(HUFFSLOT));
     for (int iSymbol = 0; iSymbol < cSymbols; ++iSymbol) {
         DWORD nLength = pcbLengths[iSymbol];
         if (nLength == 0) continue;
-        fAny = true;
-        t.nShortest = std::min(t.nShortest, nLength);
-        t.nLongest = std::max(t.nLongest, nLength);
-        DWORD iSlot = rgnNext[nLength]++ & ((1u << nLength) - 1);
-        if (iSlot >= kcHuffSlots || t.rgSlots[iSlot].fUsed) return false;
-        t.rgSlots[iSlot] = HUFFSLOT{1, nLength, static_cast<DWORD>(iSymbol)};
-        rgiFilled_[iTable][rgcFilled_[iTable]++] = static_cast<std::uint16_t>(iSlot);
+        // Codes arrive most significant bit first: the table is indexed back to front.
+        DWORD nCodeValue = rgnNext[nLength]++;
+        DWORD iSlot =
+            (static_cast<DWORD>(kReversed[nCodeValue & 0xFF]) << 8 | kReversed[nCodeValue >> 8]) >>
+            (16 - nLength);
+        auto slot =
+            static_cast<HUFFSLOT>(static_cast<DWORD>(iSymbol) << kcSlotLengthBits | nLength);
+        for (; iSlot < cSlots; iSlot += 1u << nLength)
+            pSlots[iSlot] = slot;
     }
-    return fAny;
+    return true;
 }
 
 bool Inflater::InflateStored(Stream& s) {
@@ -222,38 +247,82 @@ bool Inflater::InflateStored(Stream& s) {
     return true;
 }
 
+namespace {
+
+enum class Step { kMore, kEndOfBlock, kFailed };
+
+// One literal, or one match, or the end of the block. With fBuffered the caller has made
+// sure that the bit buffer holds 56 bits: enough for a literal/length code, its extra bits,
+// a distance code and its extra bits (15 + 5 + 15 + 13), so no read needs a check. The
+// checks of both ways come in the same order, so that they fail alike.
+template <bool fBuffered, class Stream>
+inline Step DecodeStep(Stream& s, const HuffTable& literal, const HuffTable& distance) {
+    int nSymbol = fBuffered ? s.DecodeBuffered(literal) : s.Decode(literal);
+    if (nSymbol < 256) {
+        if (nSymbol < 0 || s.pOut == s.pOutEnd) return Step::kFailed;
+        *s.pOut++ = static_cast<BYTE>(nSymbol);
+        return Step::kMore;
+    }
+    if (nSymbol == 256) return Step::kEndOfBlock;
+    if (nSymbol > 285) return Step::kFailed;
+    unsigned cExtra = kLengthExtra[nSymbol - 257];
+    DWORD cbMatch = kLengthBase[nSymbol - 257];
+    if constexpr (fBuffered) {
+        cbMatch += s.Peek(cExtra);
+        s.Drop(cExtra);
+    } else {
+        cbMatch += s.Take(cExtra);
+    }
+    int nDistance = fBuffered ? s.DecodeBuffered(distance) : s.Decode(distance);
+    if (nDistance < 0 || nDistance > 29) return Step::kFailed;
+    cExtra = kDistanceExtra[nDistance];
+    DWORD cbBack = kDistanceBase[nDistance];
+    if constexpr (fBuffered) {
+        cbBack += s.Peek(cExtra);
+        s.Drop(cExtra);
+    } else {
+        cbBack += s.Take(cExtra);
+    }
+    if (cbBack > static_cast<std::size_t>(s.pOut - s.pOutStart)) Fail(kszInvalidLookback);
+    std::size_t cbRoom = static_cast<std::size_t>(s.pOutEnd - s.pOut);
+    if (cbMatch > cbRoom) return Step::kFailed;
+
+    // The copy goes forward, so a match that overlaps its own output repeats the pattern;
+    // a chunk never reads bytes it has not yet written when it lies cbBack >= its size back.
+    const BYTE* pFrom = s.pOut - cbBack;
+    BYTE* pTo = s.pOut;
+    s.pOut += cbMatch;
+    if (cbBack >= 16 && cbRoom >= cbMatch + 16) {
+        for (DWORD i = 0; i < cbMatch; i += 16)
+            std::memcpy(pTo + i, pFrom + i, 16);
+    } else if (cbBack >= 8 && cbRoom >= cbMatch + 8) {
+        for (DWORD i = 0; i < cbMatch; i += 8)
+            std::memcpy(pTo + i, pFrom + i, 8);
+    } else if (cbBack == 1) {
+        std::memset(pTo, *pFrom, cbMatch);
+    } else {
+        for (DWORD i = 0; i < cbMatch; ++i)
+            pTo[i] = pFrom[i];
+    }
+    return Step::kMore;
+}
+
+} // namespace
+
 bool Inflater::InflateCodes(Stream& stream, const HuffTable& literal, const HuffTable& distance) {
     // A local copy keeps the bit buffer in registers: stores of output bytes could alias it.
     Stream s = stream;
     for (;;) {
-        int nSymbol = s.Decode(literal);
-        if (nSymbol < 256) {
-            if (nSymbol < 0 || s.pOut == s.pOutEnd) return false;
-            *s.pOut++ = static_cast<BYTE>(nSymbol);
-            continue;
-        }
-        if (nSymbol == 256) break;
-        if (nSymbol > 285) return false;
-        DWORD cbMatch = kLengthBase[nSymbol - 257] + s.Take(kLengthExtra[nSymbol - 257]);
-        int nDistance = s.Decode(distance);
-        if (nDistance < 0 || nDistance > 29) return false;
-        DWORD cbBack = kDistanceBase[nDistance] + s.Take(kDistanceExtra[nDistance]);
-        if (cbBack > static_cast<std::size_t>(s.pOut - s.pOutStart)) Fail(kszInvalidLookback);
-        std::size_t cbRoom = static_cast<std::size_t>(s.pOutEnd - s.pOut);
-        if (cbMatch > cbRoom) return false;
-        // Copies repeat the pattern when the match overlaps its own output.
-        const BYTE* pFrom = s.pOut - cbBack;
-        BYTE* pTo = s.pOut;
-        s.pOut += cbMatch;
-        if (cbBack >= 8 && cbRoom >= cbMatch + 8) {
-            for (DWORD i = 0; i < cbMatch; i += 8)
-                std::memcpy(pTo + i, pFrom + i, 8);
-        } else if (cbBack == 1) {
-            std::memset(pTo, *pFrom, cbMatch);
+        Step step;
+        if (s.CanRefillFast()) {
+            s.RefillFast();
+            step = DecodeStep<true>(s, literal, distance);
         } else {
-            for (DWORD i = 0; i < cbMatch; ++i)
-                pTo[i] = pFrom[i];
+            step = DecodeStep<false>(s, literal, distance);
         }
+        if (step == Step::kMore) continue;
+        if (step == Step::kFailed) return false;
+        break;
     }
     stream = s;
     return true;

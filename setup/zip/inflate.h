@@ -1,10 +1,10 @@
 // The archive reader's own inflater for raw deflate data.
 //
-// Each Huffman code is held in a direct lookup table indexed by the code's value, so that a
-// symbol is found without walking a tree. Five such tables live while an entry is inflated
-// (fixed literal/length, fixed distance, code-length alphabet, dynamic literal/length,
-// dynamic distance); they are allocated on first need and freed when an inflate completes.
-// An inflate that fails leaves them for the next one.
+// Each Huffman code is held in a direct lookup table indexed by the next bits of the stream,
+// so that a symbol is found with one lookup, without walking a tree. Five such tables live while an
+// entry is inflated (fixed literal/length, fixed distance, code-length alphabet, dynamic
+// literal/length, dynamic distance); they are allocated on first need and freed when an inflate
+// completes. An inflate that fails leaves them for the next one.
 #pragma once
 
 #include "foundation/tchar.h"
@@ -24,22 +24,26 @@ inline constexpr const CHAR* kszInvalidCodeIndex = "unzip encountered invalid co
 inline constexpr const CHAR* kszInvalidLookback = "unzip encountered invalid lookback index";
 inline constexpr const CHAR* kszReadPastEnd = "unzip read past end of stream";
 
-struct HUFFSLOT {
-    DWORD fUsed;
-    DWORD nLength; // 0 in a slot that is not used
-    DWORD nSymbol;
-};
+// A slot of a lookup table: the code length in the low bits, the symbol above them; 0 in a
+// slot that no code reaches.
+using HUFFSLOT = std::uint16_t;
+constexpr unsigned kcSlotLengthBits = 5;
+constexpr HUFFSLOT kSlotLengthMask = (1u << kcSlotLengthBits) - 1;
 
-constexpr DWORD kcHuffSlots = 0x20000;
+// Codes in a stream are at most 15 bits long; the builder takes up to 16.
+constexpr DWORD kMaxCodeLength = 16;
 
+// A table of 2^nLongest slots, indexed by the next nLongest bits of the stream as they
+// arrive: a code of length L fills every slot whose low L bits are the code read back to
+// front, so one lookup finds it whatever bits follow. The slots follow the header in the
+// same block.
 struct HuffTable {
-    DWORD nShortest; // 0xFFFF while empty
-    DWORD nLongest;
-    DWORD cSlots;
-    HUFFSLOT rgSlots[kcHuffSlots];
+    DWORD nLongest; // 0 until built
+    DWORD cSlots;   // room in the block
+    HUFFSLOT* Slots() { return reinterpret_cast<HUFFSLOT*>(this + 1); }
+    const HUFFSLOT* Slots() const { return reinterpret_cast<const HUFFSLOT*>(this + 1); }
 };
-static_assert(sizeof(HUFFSLOT) == 12);
-static_assert(sizeof(HuffTable) == 1572876);
+static_assert(sizeof(HuffTable) == 8);
 
 class Inflater {
 public:
@@ -59,25 +63,21 @@ public:
     enum TableIndex { kFixedLiteral, kFixedDistance, kCodeLength, kLiteral, kDistance, kcTables };
 
     // Builds table iTable from cSymbols (at most 320) code lengths, allocating the tables
-    // when needed. False when no symbol has a length or two codes meet in one slot; a
-    // length above 16 throws.
+    // when needed. False when no symbol has a length or the lengths are over-subscribed
+    // (two codes would meet in one slot); a length above 16 throws.
     bool BuildTable(int iTable, const BYTE* pcbLengths, int cSymbols);
 
 private:
     struct Stream;
 
     bool AllocateTables();
+    bool ReserveSlots(int iTable, DWORD cSlots);
     void FreeTables();
     bool InflateStored(Stream& s);
     bool InflateCodes(Stream& s, const HuffTable& literal, const HuffTable& distance);
     bool ReadDynamicTables(Stream& s);
 
     HuffTable* rgpTables_[kcTables] = {};
-    // Slots [0, rgcClean_[i]) of table i are clear but for the ones the last build filled,
-    // listed in rgiFilled_; only those are cleared for the next build.
-    DWORD rgcClean_[kcTables] = {};
-    DWORD rgcFilled_[kcTables] = {};
-    std::uint16_t rgiFilled_[kcTables][320] = {};
 };
 
 } // namespace zip

@@ -128,6 +128,7 @@ public:
         Align();
         return bytes_;
     }
+    std::size_t BitCount() const { return bytes_.size() * 8 + cAcc_; }
 
 private:
     Bytes bytes_;
@@ -382,6 +383,53 @@ TEST(Inflater, HandMadeStreams) {
             {"over-subscribed code-length code", w.Bits(0, 16).Done(), 10, kFailed, true});
     }
 
+    {
+        // The end of block is 2 bits long and the longest code 15: the last lookup sees
+        // fewer bits than the longest code, which must not matter.
+        std::vector<int> literal(257, 0), distance(1, 1);
+        literal['a'] = 1;
+        literal[256] = 2;
+        for (int i = 0; i < 13; ++i)
+            literal['b' + i] = 3 + i;
+        literal['o'] = 15;
+        BitWriter w;
+        DynamicCodes codes = DynamicHeader(w, true, literal, distance);
+        w.Code(codes.literal['a'], 1).Code(codes.literal['o'], 15).Code(codes.literal['a'], 1);
+        w.Code(codes.literal[256], 2);
+        rgCases.push_back({"short code at the end, longest 15 bits", w.Done(), 10, "aoa", false});
+    }
+    // An incomplete literal code: 'a' is 0, the end of block 100; 101 and 11 are free.
+    std::vector<int> incomplete(257, 0);
+    incomplete['a'] = 1;
+    incomplete[256] = 3;
+    {
+        BitWriter w;
+        DynamicHeader(w, true, incomplete, {1});
+        w.Code(0, 1).Code(3, 2).Bits(0, 16);
+        rgCases.push_back({"free code of an incomplete code", w.Done(), 10, kFailed, true});
+    }
+    {
+        // The free code is the input's last two bits: too few for the longest code.
+        BitWriter w;
+        DynamicHeader(w, true, incomplete, {1});
+        while (w.BitCount() % 8 != 6)
+            w.Code(0, 1);
+        w.Code(3, 2);
+        rgCases.push_back({"free code in the input's last bits", w.Done(), 50, kReadPastEnd, true});
+    }
+    {
+        // The block before had a code as long, with 'c' at 110.
+        std::vector<int> complete = incomplete;
+        complete['b'] = 2;
+        complete['c'] = 3;
+        BitWriter w;
+        DynamicCodes codes = DynamicHeader(w, false, complete, {1});
+        w.Code(codes.literal['c'], 3).Code(codes.literal[256], 3);
+        DynamicHeader(w, true, incomplete, {1});
+        w.Code(6, 3).Code(4, 3).Bits(0, 16);
+        rgCases.push_back({"free code that the block before used", w.Done(), 10, kFailed, true});
+    }
+
     for (const Case& c : rgCases) {
         SCOPED_TRACE(c.pszWhat);
         Result result = Inflate(c.packed, c.cbOut);
@@ -422,6 +470,7 @@ TEST(Inflater, TablesLiveOnlyWhileInflatingAndAfterAFailure) {
     Bytes packed = zipwriter::Deflate(data, 9, Z_DEFAULT_STRATEGY);
     Bytes out(data.size());
     std::size_t cBlocks = mem::GetStats().cBlocksInUse;
+    std::size_t cbBefore = mem::GetStats().cbRequested;
     zip::Inflater inflater;
     EXPECT_EQ(inflater.Inflate(packed.data(), packed.size(), out.data(), out.size()), data.size());
     EXPECT_FALSE(inflater.HoldsTables());
@@ -431,6 +480,8 @@ TEST(Inflater, TablesLiveOnlyWhileInflatingAndAfterAFailure) {
     EXPECT_THROW(inflater.Inflate(cut.data(), cut.size(), out.data(), out.size()), cetl::exception);
     EXPECT_TRUE(inflater.HoldsTables());
     EXPECT_EQ(mem::GetStats().cBlocksInUse, cBlocks + 5);
+    // Sized for codes of at most 15 bits: 2^15 slots for each dynamic table at worst.
+    EXPECT_LT(mem::GetStats().cbRequested - cbBefore, 140u << 10);
     // The next inflate reuses them; stale slots of the failed one must not leak into it.
     Bytes other = MakeData(Kind::Mixed, 50000, 2);
     Bytes packedOther = zipwriter::Deflate(other, 6, Z_DEFAULT_STRATEGY);

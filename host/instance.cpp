@@ -6,7 +6,7 @@
 #include "host/error.h"
 #include "host/thread.h"
 #include "host/window.h"
-#include "host/window_impl.h"
+#include "host/window_internal.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -16,6 +16,7 @@
 
 #include "host/clock.h"
 #include "host/codepage.h"
+#include "host/rect.h"
 #include "host/window.h"
 
 #include <atomic>
@@ -207,12 +208,12 @@ HWND SetActive(HWND hwnd, WORD state);
 void LeaveWindow(HWND hwnd, bool fActivation);
 BOOL ShowCommon(HWND hwnd, bool fShow, bool fActivate);
 
-// Rectangle helpers.
-bool IsEmpty(const RECT& rc);
-RECT Intersect(const RECT& a, const RECT& b);
-RECT Union(const RECT& a, const RECT& b);
-RECT Offset(const RECT& rc, LONG dx, LONG dy);
-bool Contains(const RECT& rc, POINT pt);
+// The host's rectangle toolkit, under the short names the window code uses.
+using rect::Contains;
+using rect::Intersect;
+using rect::IsEmpty;
+using rect::Offset;
+using rect::Union;
 
 template <class C> std::u16string ToU16(const C* text) {
     if (text == nullptr) return {};

@@ -28,32 +28,7 @@ void Notify(HWND hwnd, WindowChange change) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Rectangles and names
-
-bool IsEmpty(const RECT& rc) {
-    return rc.right <= rc.left || rc.bottom <= rc.top;
-}
-
-RECT Intersect(const RECT& a, const RECT& b) {
-    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-           std::min(a.bottom, b.bottom)};
-    return IsEmpty(r) ? RECT{} : r;
-}
-
-RECT Union(const RECT& a, const RECT& b) {
-    if (IsEmpty(a)) return b;
-    if (IsEmpty(b)) return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom)};
-}
-
-RECT Offset(const RECT& rc, LONG dx, LONG dy) {
-    return {rc.left + dx, rc.top + dy, rc.right + dx, rc.bottom + dy};
-}
-
-bool Contains(const RECT& rc, POINT pt) {
-    return pt.x >= rc.left && pt.x < rc.right && pt.y >= rc.top && pt.y < rc.bottom;
-}
+// Names
 
 namespace {
 

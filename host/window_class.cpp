@@ -12,7 +12,7 @@ namespace wnd {
 
 std::shared_ptr<WindowClass> FindClassLocked(const std::u16string& name) {
     State& s = GetState();
-    auto it = s.classes.find(Fold(name));
+    auto it = s.classes.find(FoldCase(name));
     return it == s.classes.end() ? nullptr : it->second;
 }
 
@@ -45,7 +45,7 @@ template <class C> ATOM RegisterClassT(const WNDCLASST<C>* pClass) {
     cls->extra.assign(static_cast<std::size_t>(pClass->cbClsExtra), 0);
     Lock lock(WaitMutex());
     State& s = GetState();
-    std::u16string key = Fold(cls->name);
+    std::u16string key = FoldCase(cls->name);
     if (s.classes.count(key) != 0) {
         SetLastError(ERROR_CLASS_ALREADY_EXISTS);
         return 0;
@@ -86,7 +86,7 @@ template <class C> BOOL UnregisterClassT(const C* name) {
     }
     Lock lock(WaitMutex());
     State& s = GetState();
-    auto it = s.classes.find(Fold(ToU16(name)));
+    auto it = s.classes.find(FoldCase(ToU16(name)));
     if (it == s.classes.end()) {
         SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
         return FALSE;

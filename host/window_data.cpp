@@ -194,7 +194,7 @@ BOOL SetPropCommon(HWND hwnd, const std::u16string& name, HANDLE value) {
     Lock lock(WaitMutex());
     Window* w = CheckLocked(hwnd);
     if (w == nullptr) return FALSE;
-    w->props[Fold(name)] = value;
+    w->props[FoldCase(name)] = value;
     return TRUE;
 }
 
@@ -202,7 +202,7 @@ HANDLE GetPropCommon(HWND hwnd, const std::u16string& name, bool fRemove) {
     Lock lock(WaitMutex());
     Window* w = CheckLocked(hwnd);
     if (w == nullptr) return nullptr;
-    auto it = w->props.find(Fold(name));
+    auto it = w->props.find(FoldCase(name));
     if (it == w->props.end()) return nullptr;
     HANDLE value = it->second;
     if (fRemove) w->props.erase(it);

@@ -228,7 +228,4 @@ template <class C> std::u16string ToU16(const C* text) {
 int CopyOut(std::u16string_view text, char16_t* buffer, int cchMax);
 int CopyOut(std::string_view text, char* buffer, int cchMax);
 
-// Case-insensitive comparison key for class names, titles and property names.
-std::u16string Fold(std::u16string_view text);
-
 } // namespace host::wnd

@@ -28,32 +28,6 @@ void Notify(HWND hwnd, WindowChange change) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Names
-
-namespace {
-
-char16_t FoldChar(char16_t c) {
-    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-    // Latin Extended-A pairs capitals with small letters, mostly even then odd.
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-        return static_cast<char16_t>(c | 1);
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-        return (c & 1) != 0 ? static_cast<char16_t>(c + 1) : c;
-    if (c == 0x178) return 0xFF;
-    return c;
-}
-
-} // namespace
-
-std::u16string Fold(std::u16string_view text) {
-    std::u16string folded(text);
-    for (char16_t& c : folded)
-        c = FoldChar(c);
-    return folded;
-}
-
-// ---------------------------------------------------------------------------------------
 // Lookups and geometry
 
 Window* FindLocked(HWND hwnd) {
@@ -502,13 +476,13 @@ BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM lParam) {
 namespace {
 
 HWND FindWindowCommon(const std::u16string* className, const std::u16string* title) {
-    std::u16string foldedClass = className != nullptr ? Fold(*className) : std::u16string();
-    std::u16string foldedTitle = title != nullptr ? Fold(*title) : std::u16string();
+    std::u16string foldedClass = className != nullptr ? FoldCase(*className) : std::u16string();
+    std::u16string foldedTitle = title != nullptr ? FoldCase(*title) : std::u16string();
     Lock lock(WaitMutex());
     for (Window* t : GetState().topLevel) {
         if (t->fDestroying) continue;
-        if (className != nullptr && Fold(t->cls->name) != foldedClass) continue;
-        if (title != nullptr && Fold(t->text) != foldedTitle) continue;
+        if (className != nullptr && FoldCase(t->cls->name) != foldedClass) continue;
+        if (title != nullptr && FoldCase(t->text) != foldedTitle) continue;
         return ToHwnd(t);
     }
     return nullptr;

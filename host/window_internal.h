@@ -206,6 +206,8 @@ void Notify(HWND hwnd, WindowChange change);
 HWND SetActive(HWND hwnd, WORD state);
 // After a window was hidden or disabled: focus and capture leave it, and activation too.
 void LeaveWindow(HWND hwnd, bool fActivation);
+// Shows or hides a window for ShowWindow and SetWindowPos; fActivate activates a top-level
+// window it shows. Returns whether it was visible.
 BOOL ShowCommon(HWND hwnd, bool fShow, bool fActivate);
 
 // The host's rectangle toolkit, under the short names the window code uses.
@@ -215,6 +217,7 @@ using rect::IsEmpty;
 using rect::Offset;
 using rect::Union;
 
+// Caller text of either width as UTF-16 (null: empty).
 template <class C> std::u16string ToU16(const C* text) {
     if (text == nullptr) return {};
     if constexpr (sizeof(C) == 1)

@@ -87,3 +87,46 @@ function(kelvano_library name)
 endfunction()
 
 include(Resources)
+
+# kelvano_check_layers(<test> TARGETS ... FORBID <regex> [SOURCES <dir> INCLUDES <regex>]
+#                      [EXPECT_FAULT]):
+# a CTest test that fails when anything in the transitive link closure of the targets
+# matches FORBID, or a file under SOURCES includes a header matching INCLUDES. The closure
+# is read from the targets' link properties once every folder is configured, so a forbidden
+# library added anywhere (to the target, or to any library it links, privately or not) is
+# caught without building anything; the include scan catches the use before a link would.
+# EXPECT_FAULT turns the test around, to show that the check sees a forbidden library.
+function(kelvano_check_layers test)
+  cmake_parse_arguments(K "EXPECT_FAULT" "FORBID;SOURCES;INCLUDES" "TARGETS" ${ARGN})
+  # A deferred call reads its arguments when it runs, so they are written into it now.
+  cmake_language(EVAL CODE "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]] CALL \
+    _kelvano_check_layers [[${test}]] [[${K_EXPECT_FAULT}]] [[${K_FORBID}]] [[${K_SOURCES}]] \
+    [[${K_INCLUDES}]] [[${K_TARGETS}]])")
+endfunction()
+
+function(_kelvano_check_layers test expectFault forbid sources includes targets)
+  set(_todo ${targets})
+  set(_seen "")
+  while(_todo)
+    list(POP_FRONT _todo _item)
+    string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" _item "${_item}")
+    if(_item MATCHES "^::@" OR _item IN_LIST _seen)
+      continue() # directory markers CMake inserts, and libraries already walked
+    endif()
+    list(APPEND _seen "${_item}")
+    if(TARGET "${_item}")
+      foreach(_property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+        get_target_property(_libs "${_item}" ${_property})
+        if(_libs)
+          list(APPEND _todo ${_libs})
+        endif()
+      endforeach()
+    endif()
+  endwhile()
+  set(_config ${CMAKE_BINARY_DIR}/layers/${test}.cmake)
+  file(WRITE ${_config} "set(CLOSURE [==[${_seen}]==])\nset(FORBID [==[${forbid}]==])\n"
+                        "set(SOURCES [==[${sources}]==])\nset(INCLUDES [==[${includes}]==])\n")
+  add_test(NAME ${test} COMMAND ${CMAKE_COMMAND} -DCONFIG=${_config}
+                                -P ${CMAKE_SOURCE_DIR}/cmake/CheckLayers.cmake)
+  set_tests_properties(${test} PROPERTIES WILL_FAIL ${expectFault})
+endfunction()

@@ -110,4 +110,27 @@ std::string ToUtf8(std::u16string_view text) {
     return result;
 }
 
+namespace {
+
+char16_t FoldChar(char16_t c) {
+    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+    // Latin Extended-A pairs capitals with small letters, mostly even then odd.
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return static_cast<char16_t>(c | 1);
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+        return (c & 1) != 0 ? static_cast<char16_t>(c + 1) : c;
+    if (c == 0x178) return 0xFF;
+    return c;
+}
+
+} // namespace
+
+std::u16string FoldCase(std::u16string_view text) {
+    std::u16string folded(text);
+    for (char16_t& c : folded)
+        c = FoldChar(c);
+    return folded;
+}
+
 } // namespace host

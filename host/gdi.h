@@ -22,6 +22,7 @@
 // selected into it are used by one thread at a time.
 #pragma once
 
+#include "host/rect.h"
 #include "host/types.h"
 
 #include <string>
@@ -253,23 +254,23 @@ inline BOOL CopyRect(RECT* prcDst, const RECT* prcSrc) {
     return TRUE;
 }
 inline BOOL IsRectEmpty(const RECT* prc) {
-    return !prc || prc->left >= prc->right || prc->top >= prc->bottom;
+    return !prc || rect::IsEmpty(*prc);
 }
 inline BOOL EqualRect(const RECT* a, const RECT* b) {
-    return a && b && a->left == b->left && a->top == b->top && a->right == b->right &&
-           a->bottom == b->bottom;
+    return a && b && rect::Equal(*a, *b);
 }
 inline BOOL PtInRect(const RECT* prc, POINT pt) {
-    return prc && pt.x >= prc->left && pt.x < prc->right && pt.y >= prc->top && pt.y < prc->bottom;
+    return prc && rect::Contains(*prc, pt);
 }
+// Moving or growing holds coordinates at +/-rect::kLimit instead of overflowing.
 inline BOOL OffsetRect(RECT* prc, int dx, int dy) {
     if (!prc) return FALSE;
-    *prc = {prc->left + dx, prc->top + dy, prc->right + dx, prc->bottom + dy};
+    *prc = rect::Offset(*prc, dx, dy);
     return TRUE;
 }
 inline BOOL InflateRect(RECT* prc, int dx, int dy) {
     if (!prc) return FALSE;
-    *prc = {prc->left - dx, prc->top - dy, prc->right + dx, prc->bottom + dy};
+    *prc = rect::Inflate(*prc, dx, dy);
     return TRUE;
 }
 // The overlap; an empty result is (0, 0, 0, 0) and returns FALSE.

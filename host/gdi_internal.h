@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/gdi.h"
+#include "host/rect.h"
 
 #include <algorithm>
 #include <array>
@@ -13,35 +14,13 @@
 
 namespace host::gdi {
 
-// ---------------------------------------------------------------------------------------
-// Rectangles
-
-inline bool IsEmpty(const RECT& rc) {
-    return rc.left >= rc.right || rc.top >= rc.bottom;
-}
-inline RECT Intersect(const RECT& a, const RECT& b) {
-    RECT rc{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-            std::min(a.bottom, b.bottom)};
-    return IsEmpty(rc) ? RECT{0, 0, 0, 0} : rc;
-}
-inline RECT Union(const RECT& a, const RECT& b) {
-    if (IsEmpty(a)) return b;
-    if (IsEmpty(b)) return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom)};
-}
-// Coordinates far beyond any surface are held at a limit instead of overflowing.
-inline LONG Saturate(std::int64_t v) {
-    return static_cast<LONG>(std::clamp<std::int64_t>(v, -0x3FFFFFFF, 0x3FFFFFFF));
-}
-inline RECT Offset(RECT rc, LONG dx, LONG dy) {
-    return {Saturate(std::int64_t{rc.left} + dx), Saturate(std::int64_t{rc.top} + dy),
-            Saturate(std::int64_t{rc.right} + dx), Saturate(std::int64_t{rc.bottom} + dy)};
-}
-inline RECT Normalized(int left, int top, int right, int bottom) {
-    return {std::min(left, right), std::min(top, bottom), std::max(left, right),
-            std::max(top, bottom)};
-}
+// The host's rectangle toolkit, under the short names the drawing code uses.
+using rect::Intersect;
+using rect::IsEmpty;
+using rect::Normalized;
+using rect::Offset;
+using rect::Saturate;
+using rect::Union;
 
 // ---------------------------------------------------------------------------------------
 // Regions: rectangles in y-x bands. Rectangles of one band share top and bottom, are

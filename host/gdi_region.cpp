@@ -97,13 +97,13 @@ std::vector<Span> CombineSpans(const std::vector<Span>& a, const std::vector<Spa
 } // namespace
 
 Region::Region(const RECT& rc) {
-    if (!gdi::IsEmpty(rc)) rects_.push_back(rc);
+    if (!rect::IsEmpty(rc)) rects_.push_back(rc);
 }
 
 Region Region::FromRects(const RECT* prc, std::size_t c) {
     std::vector<RECT> rects;
     for (std::size_t i = 0; i < c; ++i)
-        if (!gdi::IsEmpty(prc[i])) rects.push_back(prc[i]);
+        if (!rect::IsEmpty(prc[i])) rects.push_back(prc[i]);
     std::sort(rects.begin(), rects.end(),
               [](const RECT& a, const RECT& b) { return a.top < b.top; });
     std::vector<LONG> ys;
@@ -200,7 +200,7 @@ bool Region::Contains(LONG x, LONG y) const {
 
 bool Region::Intersects(const RECT& rc) const {
     for (const RECT& r : rects_)
-        if (!gdi::IsEmpty(Intersect(r, rc))) return true;
+        if (!rect::IsEmpty(Intersect(r, rc))) return true;
     return false;
 }
 
@@ -234,22 +234,21 @@ HRGN NewRegion(Region region) {
 
 BOOL IntersectRect(RECT* prcDst, const RECT* prc1, const RECT* prc2) {
     if (!prcDst || !prc1 || !prc2) return FALSE;
-    *prcDst = Intersect(*prc1, *prc2);
-    return !gdi::IsEmpty(*prcDst);
+    *prcDst = rect::Intersect(*prc1, *prc2);
+    return !rect::IsEmpty(*prcDst);
 }
 
 BOOL UnionRect(RECT* prcDst, const RECT* prc1, const RECT* prc2) {
     if (!prcDst || !prc1 || !prc2) return FALSE;
-    RECT rc = Union(*prc1, *prc2);
-    *prcDst = gdi::IsEmpty(rc) ? RECT{0, 0, 0, 0} : rc;
-    return !gdi::IsEmpty(rc);
+    *prcDst = rect::Union(*prc1, *prc2);
+    return !rect::IsEmpty(*prcDst);
 }
 
 BOOL SubtractRect(RECT* prcDst, const RECT* prc1, const RECT* prc2) {
     if (!prcDst || !prc1 || !prc2) return FALSE;
     RECT rc = *prc1;
     const RECT& cut = *prc2;
-    if (!gdi::IsEmpty(rc) && !gdi::IsEmpty(cut)) {
+    if (!rect::IsEmpty(rc) && !rect::IsEmpty(cut)) {
         bool fullWidth = cut.left <= rc.left && cut.right >= rc.right;
         bool fullHeight = cut.top <= rc.top && cut.bottom >= rc.bottom;
         if (fullWidth && cut.top <= rc.top && cut.bottom > rc.top)
@@ -261,8 +260,8 @@ BOOL SubtractRect(RECT* prcDst, const RECT* prc1, const RECT* prc2) {
         else if (fullHeight && cut.right >= rc.right && cut.left < rc.right)
             rc.right = std::max(cut.left, rc.left);
     }
-    *prcDst = gdi::IsEmpty(rc) ? RECT{0, 0, 0, 0} : rc;
-    return !gdi::IsEmpty(rc);
+    *prcDst = rect::IsEmpty(rc) ? RECT{0, 0, 0, 0} : rc;
+    return !rect::IsEmpty(rc);
 }
 
 HRGN CreateRectRgn(int left, int top, int right, int bottom) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -608,6 +609,11 @@ TEST(Gdi, RectangleHelpers) {
         {{0, 0, 10, 10}, {6, -5, 20, 20}, {6, 0, 10, 10}, {0, -5, 20, 20}, {0, 0, 6, 10}},
         {{0, 0, 10, 10}, {-5, -5, 20, 20}, {0, 0, 10, 10}, {-5, -5, 20, 20}, {0, 0, 0, 0}},
         {{3, 3, 3, 9}, {1, 1, 2, 2}, {0, 0, 0, 0}, {1, 1, 2, 2}, {0, 0, 0, 0}},
+        {{INT_MIN, INT_MIN, INT_MIN + 9, 0},
+         {INT_MAX - 9, 0, INT_MAX, INT_MAX},
+         {0, 0, 0, 0},
+         {INT_MIN, INT_MIN, INT_MAX, INT_MAX},
+         {INT_MIN, INT_MIN, INT_MIN + 9, 0}},
     };
     auto same = [](const RECT& x, const RECT& y) { return EqualRect(&x, &y); };
     for (const Case& k : cases) {
@@ -626,6 +632,11 @@ TEST(Gdi, RectangleHelpers) {
     InflateRect(&r, 1, 2);
     OffsetRect(&r, 10, 0);
     EXPECT_TRUE(same(r, {9, -2, 15, 6}));
+    const LONG k = rect::kLimit;
+    InflateRect(&r, INT_MAX, INT_MAX);
+    EXPECT_TRUE(same(r, {-k, -k, k, k}));
+    OffsetRect(&r, INT_MAX, INT_MIN);
+    EXPECT_TRUE(same(r, {k, -k, k, -k}));
 }
 
 TEST(Gdi, PolylinesAndRegionFills) {

@@ -1,7 +1,7 @@
 // Input routing: mouse and keyboard events from the backends become queued messages.
 #include "host/window.h"
 
-#include "host/window_impl.h"
+#include "host/window_internal.h"
 
 #include <cstdlib>
 

@@ -11,6 +11,9 @@
 //
 // Time-outs of mutex waits follow the clock in force (host/clock.h); lookups across
 // processes use real time (at most two seconds for an unresponsive publisher).
+//
+// Named mutexes are in host_base; published windows reach the window service and come
+// with host_ui.
 #pragma once
 
 #include "host/types.h"

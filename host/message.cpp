@@ -2,7 +2,7 @@
 #include "host/window.h"
 
 #include "host/error.h"
-#include "host/window_impl.h"
+#include "host/window_internal.h"
 
 #include <algorithm>
 #include <chrono>

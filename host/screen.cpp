@@ -241,7 +241,7 @@ UINT Screen::Realize(const PALETTEENTRY* pEntries, UINT cEntries) {
 bool Screen::Present() {
     std::lock_guard lock(mutex_);
     BringUpToDateLocked();
-    if (IsEmptyRect(dirty_)) return false;
+    if (rect::IsEmpty(dirty_)) return false;
     const RECT rc = dirty_;
     dirty_ = {};
     ConvertToFrame(Pixels(), rc, &frame_);

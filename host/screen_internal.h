@@ -3,6 +3,7 @@
 // functions of screen.h; screen_wm.cpp: the window manager).
 #pragma once
 
+#include "host/rect.h"
 #include "host/screen.h"
 
 #include <algorithm>
@@ -58,23 +59,6 @@ std::unique_ptr<Backend> MakeSdlBackend(BackendHost* host, const ScreenOptions& 
                                         int cy, std::string* pError);
 // True when an SDL backend could find a display (DISPLAY or WAYLAND_DISPLAY is set).
 bool HasDisplay();
-
-inline bool IsEmptyRect(const RECT& rc) {
-    return rc.left >= rc.right || rc.top >= rc.bottom;
-}
-
-inline RECT Intersection(const RECT& a, const RECT& b) {
-    RECT rc{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-            std::min(a.bottom, b.bottom)};
-    return IsEmptyRect(rc) ? RECT{0, 0, 0, 0} : rc;
-}
-
-inline RECT Bounds(const RECT& a, const RECT& b) {
-    if (IsEmptyRect(a)) return b;
-    if (IsEmptyRect(b)) return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom)};
-}
 
 // An owned region handle.
 class Rgn {
@@ -195,7 +179,7 @@ public:
     void Refresh(DcSurface& surface);
     void MarkChanged(const RECT& rc) {
         std::lock_guard lock(mutex_);
-        dirty_ = Bounds(dirty_, Intersection(rc, {0, 0, cx_, cy_}));
+        dirty_ = rect::Union(dirty_, rect::Intersect(rc, {0, 0, cx_, cy_}));
     }
     UINT Realize(const PALETTEENTRY* pEntries, UINT cEntries);
 

@@ -110,8 +110,8 @@ bool Screen::ComputeTaskbarShownLocked() {
 void Screen::InvalidateUnder(const RECT& rc, HWND except) {
     for (HWND hwnd = GetTopWindow(nullptr); hwnd != nullptr; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
         if (hwnd == except) continue;
-        RECT overlap = Intersection(rc, WindowRectOf(hwnd));
-        if (IsEmptyRect(overlap)) continue;
+        RECT overlap = rect::Intersect(rc, WindowRectOf(hwnd));
+        if (rect::IsEmpty(overlap)) continue;
         RECT client = ClientRectOnScreen(hwnd);
         RECT inClient{overlap.left - client.left, overlap.top - client.top,
                       overlap.right - client.left, overlap.bottom - client.top};

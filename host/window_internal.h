@@ -1,5 +1,13 @@
-// Internal to the window service (window.cpp, message.cpp, input.cpp): the records behind
-// handles and the helpers the three files share.
+// Internal to the window service (window_*.cpp, message.cpp, input.cpp): the records behind
+// handles and the helpers these files share.
+//
+// window_tree.cpp    the window table, lookups, creation and destruction, the tree, find
+// window_class.cpp   window classes
+// window_data.cpp    window words, properties and text
+// window_pos.cpp     geometry, position, size, Z order and coordinate mapping
+// window_state.cpp   visibility, enabling, activation, focus and capture
+// window_paint.cpp   invalidation and painting
+// window_defproc.cpp the default window procedure
 //
 // Locking: every record here is guarded by WaitMutex() (host/clock.h), the lock that message
 // waits sleep on. Functions named ...Locked expect it held. Window procedures and the screen
@@ -7,6 +15,8 @@
 #pragma once
 
 #include "host/clock.h"
+#include "host/codepage.h"
+#include "host/rect.h"
 #include "host/window.h"
 
 #include <atomic>
@@ -160,6 +170,26 @@ void InvalidateLocked(Window* w, const RECT* prc, bool fErase);
 
 // Takes a window, its children and their state out of the service (no messages).
 void RemoveSubtreeLocked(Window* w);
+// The list a window sits in: its parent's children, or the top-level windows.
+std::vector<Window*>& SiblingsLocked(Window* w);
+void EraseFromList(std::vector<Window*>& list, Window* w);
+// Every descendant of w, depth first.
+void CollectDescendantsLocked(const Window* w, std::vector<HWND>& out);
+
+// The window and all its visible descendants, entirely (a window just shown).
+void InvalidateTreeLocked(Window* w);
+// Repaints what lies under rc (in the coordinates of w's rectangle) once w is gone from it.
+void ExposeLocked(Window* w, const RECT& rc);
+
+// Z order.
+bool IsOwnedByLocked(const Window* w, const Window* owner);
+bool IsTopmost(const Window* w);
+// Brings a top-level window to the front of its band, above it the windows it owns.
+bool RaiseTopLevelLocked(Window* w);
+// Puts a new window at the front of its siblings (of its band for a top-level window).
+void InsertNewLocked(Window* w);
+
+std::shared_ptr<WindowClass> FindClassLocked(const std::u16string& name);
 
 // The calling thread's queue, made on first use.
 Queue* CurrentQueueLocked();
@@ -169,18 +199,36 @@ DWORD CurrentThreadId();
 void PostLocked(Queue* q, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 WindowManagerHooks* Hooks();
+// Tells the window manager about a change (without the lock).
+void Notify(HWND hwnd, WindowChange change);
 
-// Activation, shared by window.cpp and input.cpp.
+// Activation, shared by the window files and input.cpp.
 HWND SetActive(HWND hwnd, WORD state);
+// After a window was hidden or disabled: focus and capture leave it, and activation too.
+void LeaveWindow(HWND hwnd, bool fActivation);
+// Shows or hides a window for ShowWindow and SetWindowPos; fActivate activates a top-level
+// window it shows. Returns whether it was visible.
+BOOL ShowCommon(HWND hwnd, bool fShow, bool fActivate);
 
-// Rectangle helpers.
-bool IsEmpty(const RECT& rc);
-RECT Intersect(const RECT& a, const RECT& b);
-RECT Union(const RECT& a, const RECT& b);
-RECT Offset(const RECT& rc, LONG dx, LONG dy);
-bool Contains(const RECT& rc, POINT pt);
+// The host's rectangle toolkit, under the short names the window code uses.
+using rect::Contains;
+using rect::Intersect;
+using rect::IsEmpty;
+using rect::Offset;
+using rect::Union;
 
-// Case-insensitive comparison key for class names, titles and property names.
-std::u16string Fold(std::u16string_view text);
+// Caller text of either width as UTF-16 (null: empty).
+template <class C> std::u16string ToU16(const C* text) {
+    if (text == nullptr) return {};
+    if constexpr (sizeof(C) == 1)
+        return ToUtf16(text);
+    else
+        return std::u16string(text);
+}
+
+// Copies text into a caller's buffer of cchMax units with a terminator, never cutting a
+// character in half; returns the units copied.
+int CopyOut(std::u16string_view text, char16_t* buffer, int cchMax);
+int CopyOut(std::string_view text, char* buffer, int cchMax);
 
 } // namespace host::wnd

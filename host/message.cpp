@@ -38,8 +38,9 @@ QueueHolder::~QueueHolder() {
         // Remove the thread's windows, each from its highest window of this thread.
         for (;;) {
             Window* victim = nullptr;
-            for (auto& entry : s.windows) {
-                Window* w = entry.second.get();
+            for (const std::shared_ptr<Window>& candidate :
+                 handles::All<Window>(HandleKind::Window)) {
+                Window* w = candidate.get();
                 if (w->queue == queue && (w->parent == nullptr || w->parent->queue != queue)) {
                     victim = w;
                     break;

@@ -16,6 +16,7 @@
 
 #include "host/clock.h"
 #include "host/codepage.h"
+#include "host/handle.h"
 #include "host/rect.h"
 #include "host/window.h"
 
@@ -121,11 +122,10 @@ struct ClickRecord {
 };
 
 struct State {
-    std::unordered_map<Handle, std::shared_ptr<Window>> windows;
+    // The windows themselves live in the host's handle table (HandleKind::Window).
     std::vector<Window*> topLevel; // front to back; topmost windows first
     std::map<std::u16string, std::shared_ptr<WindowClass>> classes; // by folded name
     std::unordered_map<DWORD, std::shared_ptr<Queue>> queues;
-    Handle nextHandle = 0x10010;
     ATOM nextAtom = 0xC000;
     UINT_PTR nextThreadTimer = 1;
     Handle active = 0;

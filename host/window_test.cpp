@@ -1,3 +1,4 @@
+#include "host/gdi.h"
 #include "host/window.h"
 #include "host/window_test_support.h"
 
@@ -112,7 +113,12 @@ TEST_F(WindowTest, DestroyedAndMadeUpHandlesFailSafely) {
     HWND dead = MakeWindow("TestWindow", WS_POPUP, {0, 0, 10, 10});
     ASSERT_TRUE(DestroyWindow(dead));
     HWND madeUp = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x7654321));
-    for (HWND h : {dead, madeUp}) {
+    // A live handle of another kind is no window either.
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    HWND notAWindow = reinterpret_cast<HWND>(brush);
+    HWND next = MakeWindow("TestWindow", WS_POPUP, {0, 0, 10, 10});
+    EXPECT_NE(next, dead); // handles are never reused
+    for (HWND h : {dead, madeUp, notAWindow}) {
         RECT rc;
         PAINTSTRUCT ps;
         char text[8];
@@ -143,6 +149,8 @@ TEST_F(WindowTest, DestroyedAndMadeUpHandlesFailSafely) {
         EXPECT_FALSE(PostMessage(h, WM_USER, 0, 0));
     }
     EXPECT_EQ(Log().Of(dead, WM_USER).size(), 0u);
+    EXPECT_TRUE(DestroyWindow(next));
+    EXPECT_TRUE(DeleteObject(brush));
 }
 
 TEST_F(WindowTest, DestructionOrderOwnedWindowsThenParentThenChildren) {

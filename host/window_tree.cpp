@@ -31,9 +31,9 @@ void Notify(HWND hwnd, WindowChange change) {
 // Lookups and geometry
 
 Window* FindLocked(HWND hwnd) {
-    State& s = GetState();
-    auto it = s.windows.find(ToHandle(hwnd));
-    return it == s.windows.end() ? nullptr : it->second.get();
+    // The table keeps the window alive until RemoveSubtreeLocked takes it out, which happens
+    // under the same lock as this lookup.
+    return handles::Lookup<Window>(hwnd, HandleKind::Window).get();
 }
 
 Window* CheckLocked(HWND hwnd) {
@@ -55,10 +55,7 @@ Window* RootLocked(Window* w) {
 }
 
 bool IsInSubtreeLocked(const Window* root, Handle h) {
-    State& s = GetState();
-    auto it = s.windows.find(h);
-    if (it == s.windows.end()) return false;
-    for (const Window* w = it->second.get(); w != nullptr; w = w->parent) {
+    for (const Window* w = FindLocked(ToHwnd(h)); w != nullptr; w = w->parent) {
         if (w == root) return true;
     }
     return false;
@@ -81,8 +78,8 @@ void RemoveSubtreeLocked(Window* w) {
     for (Window* child : children)
         RemoveSubtreeLocked(child);
     EraseFromList(SiblingsLocked(w), w);
-    for (auto& entry : s.windows) {
-        if (entry.second->owner == w) entry.second->owner = nullptr;
+    for (const std::shared_ptr<Window>& other : handles::All<Window>(HandleKind::Window)) {
+        if (other->owner == w) other->owner = nullptr;
     }
     const Handle h = w->h;
     if (Queue* q = w->queue.get()) {
@@ -95,7 +92,7 @@ void RemoveSubtreeLocked(Window* w) {
     if (s.capture == h) s.capture = 0;
     if (s.lastClick.h == h) s.lastClick = {};
     w->cls->cWindows--;
-    s.windows.erase(h);
+    handles::Remove<Window>(ToHwnd(h), HandleKind::Window);
 }
 
 void CollectDescendantsLocked(const Window* w, std::vector<HWND>& out) {
@@ -145,8 +142,12 @@ HWND CreateWindowCommon(DWORD dwExStyle, const std::u16string& className,
             return nullptr;
         }
         auto w = std::make_shared<Window>();
-        w->h = h = s.nextHandle;
-        s.nextHandle += 4;
+        // Nobody finds the window before it is complete: lookups take the lock held here.
+        w->h = h = handles::ValueOf(handles::Add(HandleKind::Window, w));
+        if (h == 0) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
         w->cls = cls;
         cls->cWindows++;
         Queue* q = CurrentQueueLocked();
@@ -166,7 +167,6 @@ HWND CreateWindowCommon(DWORD dwExStyle, const std::u16string& className,
             if (w->owner != nullptr && IsTopmost(w->owner)) w->exStyle |= WS_EX_TOPMOST;
         }
         fUnicode = cls->fUnicode;
-        s.windows.emplace(h, w);
         InsertNewLocked(w.get());
     }
     HWND hwnd = ToHwnd(h);

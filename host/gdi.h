@@ -636,6 +636,7 @@ int FrameRect(HDC hdc, const RECT* prc, HBRUSH hbr);
 BOOL InvertRect(HDC hdc, const RECT* prc);
 // A dotted frame drawn by inverting; drawing it twice removes it.
 BOOL DrawFocusRect(HDC hdc, const RECT* prc);
+// Fills the region, given in logical coordinates (the viewport origin applies), with the brush.
 BOOL FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr);
 
 constexpr int PS_SOLID = 0;

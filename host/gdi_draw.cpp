@@ -152,10 +152,10 @@ BOOL FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
     if (!brush || !rgn || !t.ok()) return FALSE;
     if (brush->fNull) return TRUE;
     DWORD v = BrushValue(t, *brush);
-    // Regions are in device coordinates, without the viewport origin.
-    LONG dx = t.dc().origin.x, dy = t.dc().origin.y;
+    // The region is in logical coordinates, as every other drawing call's shapes are; only
+    // clip regions are in device coordinates.
     for (const RECT& rc : rgn->region.Rects())
-        t.FillValue(Offset(rc, dx, dy), v);
+        t.FillValue(t.ToSurface(rc), v);
     return TRUE;
 }
 

@@ -673,6 +673,16 @@ TEST(Gdi, PolylinesAndRegionFills) {
                            "....??\n"
                            "......\n");
     EXPECT_EQ(At(*f, 0, 0), RGB(192, 192, 192)) << "the brush's colour";
+    // Like every other shape, the region is placed by the viewport origin.
+    auto v = White(6, 5);
+    SetViewportOrgEx(v->hdc, 2, 1, nullptr);
+    EXPECT_TRUE(FillRgn(v->hdc, hole, gray));
+    SetViewportOrgEx(v->hdc, 0, 0, nullptr);
+    EXPECT_EQ(Picture(*v), "......\n"
+                           "......\n"
+                           "...?..\n"
+                           "......\n"
+                           "......\n");
     DeleteObject(hole);
     EXPECT_FALSE(FillRgn(f->hdc, hole, gray));
     EXPECT_FALSE(FillRgn(f->hdc, rgn, nullptr));

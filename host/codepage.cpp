@@ -110,26 +110,28 @@ std::string ToUtf8(std::u16string_view text) {
     return result;
 }
 
-namespace {
-
-char16_t FoldChar(char16_t c) {
-    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-    // Latin Extended-A pairs capitals with small letters, mostly even then odd.
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-        return static_cast<char16_t>(c | 1);
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-        return (c & 1) != 0 ? static_cast<char16_t>(c + 1) : c;
-    if (c == 0x178) return 0xFF;
+char16_t FoldCaseChar(char16_t c) {
+    if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
+    if (c == 0xFF) return 0x178;
+    if (c >= 0x100 && c <= 0x17F) {
+        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+        // Upper case at the odd positions in these two runs, at the even ones elsewhere.
+        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+            return c % 2 == 0 ? static_cast<char16_t>(c - 1) : c;
+        return c % 2 == 1 ? static_cast<char16_t>(c - 1) : c;
+    }
+    if (c == 0x3C2) return 0x3A3;
+    if (c >= 0x3B1 && c <= 0x3C9) return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
     return c;
 }
-
-} // namespace
 
 std::u16string FoldCase(std::u16string_view text) {
     std::u16string folded(text);
     for (char16_t& c : folded)
-        c = FoldChar(c);
+        c = FoldCaseChar(c);
     return folded;
 }
 

@@ -20,8 +20,10 @@ std::size_t Utf16ToUtf8(const WCHAR* src, std::size_t cchSrc, char* dest, std::s
 std::u16string ToUtf16(std::string_view text);
 std::string ToUtf8(std::u16string_view text);
 
-// A key under which text compares without regard to case, for names that compare so (window
-// classes, titles, properties): folds ASCII, Latin-1 and Latin Extended-A capitals.
+// The one case folding of the host, for every name that compares without regard to case
+// (registry keys and values, window classes, titles, properties): ASCII, Latin-1, Latin
+// Extended-A with the Esperanto letters, Greek and Cyrillic, all folded to capitals.
+char16_t FoldCaseChar(char16_t c);
 std::u16string FoldCase(std::u16string_view text);
 
 } // namespace host

@@ -1,5 +1,7 @@
 #include "host/registry_file.h"
 
+#include "host/codepage.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -584,44 +586,19 @@ int FindRoot(std::string_view name) {
     return -1;
 }
 
-char16_t FoldChar(char16_t c) {
-    if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
-    if (c == 0xFF) return 0x178;
-    if (c >= 0x100 && c <= 0x17F) {
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-        // Upper case at the odd positions in these two runs, at the even ones elsewhere.
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-            return c % 2 == 0 ? static_cast<char16_t>(c - 1) : c;
-        return c % 2 == 1 ? static_cast<char16_t>(c - 1) : c;
-    }
-    if (c == 0x3C2) return 0x3A3;
-    if (c >= 0x3B1 && c <= 0x3C9) return static_cast<char16_t>(c - 0x20);
-    if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
-    if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
-    return c;
-}
-
-std::u16string FoldName(std::u16string_view name) {
-    std::u16string folded(name);
-    for (char16_t& c : folded)
-        c = FoldChar(c);
-    return folded;
-}
-
 bool SameName(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(),
-                      [](char16_t x, char16_t y) { return FoldChar(x) == FoldChar(y); });
+                      [](char16_t x, char16_t y) { return FoldCaseChar(x) == FoldCaseChar(y); });
 }
 
 RegKeyNode* RegKeyNode::FindSubkey(std::u16string_view name) const {
-    auto it = subkeys.find(FoldName(name));
+    auto it = subkeys.find(FoldCase(name));
     return it == subkeys.end() ? nullptr : it->second.get();
 }
 
 RegKeyNode& RegKeyNode::EnsureSubkey(std::u16string_view name, bool* pfCreated) {
-    auto [it, fInserted] = subkeys.try_emplace(FoldName(name));
+    auto [it, fInserted] = subkeys.try_emplace(FoldCase(name));
     if (fInserted) {
         it->second = std::make_unique<RegKeyNode>();
         it->second->name = name;
@@ -631,7 +608,7 @@ RegKeyNode& RegKeyNode::EnsureSubkey(std::u16string_view name, bool* pfCreated) 
 }
 
 bool RegKeyNode::RemoveSubkey(std::u16string_view name) {
-    return subkeys.erase(FoldName(name)) != 0;
+    return subkeys.erase(FoldCase(name)) != 0;
 }
 
 RegValueEntry* RegKeyNode::FindValue(std::u16string_view name) {

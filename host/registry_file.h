@@ -62,10 +62,7 @@ constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr std::size_t kMaxDepth = 512;
 
-// Case folding used for every name comparison (ASCII, Latin-1, Latin Extended-A with the
-// Esperanto letters, Greek and Cyrillic).
-char16_t FoldChar(char16_t c);
-std::u16string FoldName(std::u16string_view name);
+// Names compare under the host's case folding (FoldCase in host/codepage.h).
 bool SameName(std::u16string_view a, std::u16string_view b);
 
 struct RegValueEntry {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -201,6 +202,11 @@ UINT NearestIndex(const PALETTEENTRY* pEntries, UINT cEntries, COLORREF cr);
 // Bytes of a row of cx pixels, padded to 32 bits.
 inline LONG RowBytes(LONG cx, UINT nDepth) {
     return static_cast<LONG>(((static_cast<int64_t>(cx) * nDepth + 31) / 32) * 4);
+}
+
+// Start of row y.
+inline BYTE* RowPtr(const PixelBuffer& px, LONG y) {
+    return px.pBits + static_cast<std::ptrdiff_t>(y) * px.cbPitch;
 }
 
 DWORD ReadPixel(const PixelBuffer& px, LONG x, LONG y);

@@ -117,11 +117,11 @@ struct Bitmap : Object, Surface {
     struct Dc* pOwner = nullptr; // the memory context it is selected into
 };
 
-// What the text code keeps for a font (faces, sizes, glyphs).
+// What the font code keeps for a font (faces, sizes, glyphs).
 struct FontData;
 
 struct Font : Object {
-    Font(); // both in the text code, which knows FontData
+    Font(); // both in the font code, which knows FontData
     ~Font() override;
     LOGFONTW lf{};
     std::unique_ptr<FontData> data;

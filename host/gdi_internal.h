@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -116,11 +117,11 @@ struct Bitmap : Object, Surface {
     struct Dc* pOwner = nullptr; // the memory context it is selected into
 };
 
-// What the text code keeps for a font (faces, sizes, glyphs).
+// What the font code keeps for a font (faces, sizes, glyphs).
 struct FontData;
 
 struct Font : Object {
-    Font(); // both in the text code, which knows FontData
+    Font(); // both in the font code, which knows FontData
     ~Font() override;
     LOGFONTW lf{};
     std::unique_ptr<FontData> data;
@@ -201,6 +202,11 @@ UINT NearestIndex(const PALETTEENTRY* pEntries, UINT cEntries, COLORREF cr);
 // Bytes of a row of cx pixels, padded to 32 bits.
 inline LONG RowBytes(LONG cx, UINT nDepth) {
     return static_cast<LONG>(((static_cast<int64_t>(cx) * nDepth + 31) / 32) * 4);
+}
+
+// Start of row y.
+inline BYTE* RowPtr(const PixelBuffer& px, LONG y) {
+    return px.pBits + static_cast<std::ptrdiff_t>(y) * px.cbPitch;
 }
 
 DWORD ReadPixel(const PixelBuffer& px, LONG x, LONG y);

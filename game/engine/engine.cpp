@@ -31,10 +31,15 @@ constexpr const char* kUsage =
     "settings'\n"
     "  --moves LIST  moves played from the start position, Blue first, sides "
     "alternating;\n"
-    "                moves separated by ';', each seven integers \"nDir,x,y,x2,y2,x3,y3\" (the "
-    "saved\n"
-    "                history's order); inline moves have x2,y2,x3,y3 = 0; an empty LIST is the "
-    "start\n"
+    "                moves separated by ';' (one after the last is allowed), each seven "
+    "integers\n"
+    "                \"nDir,x,y,x2,y2,x3,y3\" (the saved history's order), spaces around "
+    "them allowed:\n"
+    "                an inline move names the rear piece x,y of its line and has x2,y2,x3,y3 = "
+    "0; a\n"
+    "                sideways move names two or three pieces in a row (x3,y3 = 0 for two); an "
+    "empty\n"
+    "                LIST is the start\n"
     "COMMANDS\n"
     "  show                 the position as text: the 9 rows, the counters, the side to move, "
     "and the\n"
@@ -72,7 +77,24 @@ constexpr const char* kUsage =
     "                       nodes searched, the time, nodes per second, and a signature (a hash "
     "of all\n"
     "                       chosen moves) that changes whenever any decision changes\n"
-    "LEVEL is the stored strength 0-9: 1 Low, 2 Medium, 3 High; 0 plays like 1, above 3 like 3.\n";
+    "LEVEL is the stored strength 0-9: 1 Low, 2 Medium, 3 High; 0 plays like 1, above 3 like 3.\n"
+    "CELLS AND DIRECTIONS\n"
+    "  X Y is a cell as show draws it: X its character column 0-16, Y its line 0-8 (Red's side "
+    "on\n"
+    "  top). The cells of a row stand on every other column, x + y even: rows 0 and 8 hold "
+    "columns\n"
+    "  4-12, row 4 columns 0-16; the centre is 8 4. DIR: 0 up-right, 1 right, 2 down-right,\n"
+    "  3 down-left, 4 left, 5 up-left. Example: --moves \"0,4,8,0,0,0,0\" moves Blue's line "
+    "from\n"
+    "  the bottom row's first cell (4 8) up-right.\n"
+    "FINISHED GAMES\n"
+    "  Once the game is over (show prints its \"end:\" line) --moves takes no further move, "
+    "play\n"
+    "  prints only the result line, and best, check, moves and time print \"the game is over: "
+    "...\"\n"
+    "  with the winner on standard error and exit 1.\n"
+    "EXIT STATUS\n"
+    "  0 done (an \"illegal\" answer included), 1 failure, 2 bad usage or a bad move list.\n";
 
 constexpr int kMaxPlayMoves = 400;
 constexpr int kMaxLevel = 9;
@@ -274,7 +296,10 @@ bool PlayListedMove(GAME* pGame, std::string_view item, std::string* pError) {
 
 bool PlayList(GAME* pGame, std::string_view list, std::string* pError) {
     if (Trim(list).empty()) return true;
-    const std::vector<std::string_view> items = Split(list, ';');
+    std::vector<std::string_view> items = Split(list, ';');
+    // A list built by appending "move;" ends with an empty item; empty items elsewhere are
+    // mistakes.
+    if (Trim(items.back()).empty()) items.pop_back();
     for (std::size_t i = 0; i < items.size(); i++) {
         std::string error;
         if (!PlayListedMove(pGame, items[i], &error)) {
@@ -484,6 +509,21 @@ int Fail(std::ostream& err, const std::string& message) {
     return ENGINE_BAD_INPUT;
 }
 
+// Bad usage: the one line ends with the hint.
+int UsageFail(std::ostream& err, const std::string& message) {
+    return Fail(err, message + " (see --help)");
+}
+
+// Commands that ask about the next move cannot answer once the game is over: they say so
+// instead of answering as if play went on, as --moves does.
+bool ReportGameOver(const GAME& game, std::ostream& err) {
+    int iWinner;
+    int iReason;
+    if (!FindGameEnd(game.board, &iWinner, &iReason)) return false;
+    err << "kelvano-engine: the game is over: " << EndText(iWinner, iReason) << '\n';
+    return true;
+}
+
 } // namespace
 
 int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -503,12 +543,12 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
         }
         if (arg.rfind("--", 0) != 0) break;
         if (arg != "--layout" && arg != "--rules" && arg != "--moves" && arg != "--registry")
-            return Fail(err, "unknown option " + Quote(arg) + " (see --help)");
-        if (i + 1 >= args.size()) return Fail(err, arg + " needs a value");
+            return UsageFail(err, "unknown option " + Quote(arg));
+        if (i + 1 >= args.size()) return UsageFail(err, arg + " needs a value");
         const std::string& value = args[++i];
         if (arg == "--layout") {
             if (!ParseInt(value, &iLayout) || iLayout < 0 || iLayout >= cLayouts)
-                return Fail(err, "--layout needs a number from 0 to 6, not " + Quote(value));
+                return UsageFail(err, "--layout needs a number from 0 to 6, not " + Quote(value));
             fLayoutGiven = true;
         } else if (arg == "--registry") {
             if (value.empty()) return Fail(err, "--registry needs a folder");
@@ -521,7 +561,7 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
             else if (value == "modern")
                 fModern = true;
             else
-                return Fail(err, "--rules needs classic or modern, not " + Quote(value));
+                return UsageFail(err, "--rules needs classic or modern, not " + Quote(value));
         } else {
             moves = value;
         }
@@ -529,7 +569,7 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (fLayoutGiven && fRegistryGiven)
         return Fail(err,
                     "--layout and --registry cannot be combined: the saved game has its board");
-    if (i >= args.size()) return Fail(err, "no command given (see --help)");
+    if (i >= args.size()) return UsageFail(err, "no command given");
     const std::string& command = args[i];
     const std::vector<std::string> params(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                                           args.end());
@@ -542,16 +582,19 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::string error;
     if (fRegistryGiven && !ReadSaved(registry, fRulesGiven, &game, &info, &error))
         return Fail(err, "--registry: " + error);
-    if (!PlayList(&game, moves, &error)) return Fail(err, "--moves: " + error);
+    if (!PlayList(&game, moves, &error)) return UsageFail(err, "--moves: " + error);
 
     if (command == "show" && params.empty()) {
         Show(game, info, out);
     } else if (command == "moves" && params.empty()) {
+        if (ReportGameOver(game, err)) return ENGINE_FAILED;
         ListCandidates(game, out);
     } else if (command == "best" && params.size() == 1) {
         int nLevel;
         if (!ParseLevel(params[0], &nLevel))
-            return Fail(err, "best: LEVEL must be a number from 0 to 9, not " + Quote(params[0]));
+            return UsageFail(err,
+                             "best: LEVEL must be a number from 0 to 9, not " + Quote(params[0]));
+        if (ReportGameOver(game, err)) return ENGINE_FAILED;
         SearchEngine engine;
         DECISION decision;
         if (engine.Decide(game.board, game.nSide, nLevel, game.fModern, &decision))
@@ -564,12 +607,14 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
         int nDir;
         if (!ParseInt(params[0], &x) || !ParseInt(params[1], &y) || x < 0 || x >= cBoardColumns ||
             y < 0 || y >= cBoardRows)
-            return Fail(err, "check: X Y must be a position of the 17 x 9 grid");
+            return UsageFail(err, "check: X Y must be a position of the 17 x 9 grid");
         if (!ParseInt(params[2], &nDir) || nDir < 0 || nDir > 5)
-            return Fail(err, "check: DIR must be a number from 0 to 5, not " + Quote(params[2]));
+            return UsageFail(err,
+                             "check: DIR must be a number from 0 to 5, not " + Quote(params[2]));
         if (params.size() == 4 && params[3] != "step")
-            return Fail(err, "check: the fourth argument can only be \"step\"");
+            return UsageFail(err, "check: the fourth argument can only be \"step\"");
         const bool fStep = params.size() == 4;
+        if (ReportGameOver(game, err)) return ENGINE_FAILED;
         CHECKRESULT result;
         // The rules answer only for a piece of the side to move.
         if (!HoldsOwnPiece(game, x, y) ||
@@ -585,26 +630,30 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
         int anLevel[2];
         if (!ParseLevel(params[0], &anLevel[0]) ||
             !ParseLevel(params.size() == 2 ? params[1] : params[0], &anLevel[1]))
-            return Fail(err, "play: LEVEL must be a number from 0 to 9");
+            return UsageFail(err, "play: LEVEL must be a number from 0 to 9");
         Play(&game, anLevel, out);
     } else if (command == "time" && params.size() == 2) {
         int nLevel;
         int cRuns;
         if (!ParseLevel(params[0], &nLevel))
-            return Fail(err, "time: LEVEL must be a number from 0 to 9, not " + Quote(params[0]));
+            return UsageFail(err,
+                             "time: LEVEL must be a number from 0 to 9, not " + Quote(params[0]));
         if (!ParseInt(params[1], &cRuns) || cRuns < 1 || cRuns > kMaxTimeRuns)
-            return Fail(err, "time: N must be a number from 1 to 100000, not " + Quote(params[1]));
+            return UsageFail(err,
+                             "time: N must be a number from 1 to 100000, not " + Quote(params[1]));
+        if (ReportGameOver(game, err)) return ENGINE_FAILED;
         Time(game, nLevel, cRuns, out);
     } else if (command == "bench" && params.size() <= 1) {
         int nLevel = 3;
         if (params.size() == 1 && !ParseLevel(params[0], &nLevel))
-            return Fail(err, "bench: LEVEL must be a number from 0 to 9, not " + Quote(params[0]));
+            return UsageFail(err,
+                             "bench: LEVEL must be a number from 0 to 9, not " + Quote(params[0]));
         Bench(nLevel, out);
     } else if (command == "show" || command == "moves" || command == "best" || command == "check" ||
                command == "play" || command == "time" || command == "bench") {
-        return Fail(err, "wrong arguments for " + command + " (see --help)");
+        return UsageFail(err, "wrong arguments for " + command);
     } else {
-        return Fail(err, "unknown command " + Quote(command) + " (see --help)");
+        return UsageFail(err, "unknown command " + Quote(command));
     }
     return ENGINE_OK;
 }

@@ -222,7 +222,7 @@ TEST(Engine, RejectsBadInput) {
         {{"bench", "x"}, "LEVEL must be"},
         {{"--moves", "0,4,8,0,0,0", "show"}, "move 1 \"0,4,8,0,0,0\": expected seven integers"},
         {{"--moves", "0,4,8,0,0,0,0,0", "show"}, "move 1"},
-        {{"--moves", "0,4,8,0,0,0,0;", "show"}, "move 2 \"\": expected seven integers"},
+        {{"--moves", "0,4,8,0,0,0,0;;", "show"}, "move 2 \"\": expected seven integers"},
         {{"--moves", ";0,4,8,0,0,0,0", "show"}, "move 1"},
         {{"--moves", "0,4,8,0,0,0,0;;3,8,0,0,0,0,0", "show"}, "move 2"},
         {{"--moves", "0,4,8,,0,0,0", "show"}, "\"\" is not an integer"},
@@ -263,6 +263,50 @@ TEST(Engine, RejectsBadInput) {
         EXPECT_NE(run.err.find(c.pszMessage), std::string::npos) << shown << ": " << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
         EXPECT_EQ(run.err.find('\0'), std::string::npos);
+    }
+}
+
+TEST(Engine, AnswersAtTheEndsOfTheMoveList) {
+    // Tug-of-war won by Blue: its move 19 pushes the green piece off.
+    const std::string won = "0,4,8,0,0,0,0;2,4,0,0,0,0,0;0,5,7,0,0,0,0;2,6,0,0,0,0,0;0,6,8,0,0,0,0;"
+                            "2,7,1,0,0,0,0;0,7,7,0,0,0,0;3,9,1,0,0,0,0;5,9,7,0,0,0,0;3,8,2,0,0,0,0;"
+                            "1,5,5,0,0,0,0;1,7,3,0,0,0,0;1,9,5,0,0,0,0;4,13,3,0,0,0,0;"
+                            "5,12,8,0,0,0,0;1,7,3,0,0,0,0;4,10,4,0,0,0,0;4,13,3,0,0,0,0;"
+                            "1,9,5,0,0,0,0";
+    const std::string over = "the game is over: Blue wins (reason 2: green piece pushed off)";
+    struct {
+        std::vector<std::string> args;
+        int nStatus;
+        std::string part; // of standard output for ENGINE_OK, else of the one error line
+    } const cases[] = {
+        {{"--moves", "0,4,8,0,0,0,0;", "show"}, ENGINE_OK, "to move: Red"},
+        {{"--moves", "0,4,8,0,0,0,0 ; \t", "check", "4", "0", "3"}, ENGINE_OK, "legal\n2 0"},
+        {{"--moves", ";", "show"}, ENGINE_BAD_INPUT, "move 1 \"\""},
+        {{"--moves", "0,4,8,0,0,0,0; ;", "show"}, ENGINE_BAD_INPUT, "move 2 \" \""},
+        {{"--layout", "6", "--moves", won + ";", "show"}, ENGINE_OK, "end: Blue wins"},
+        {{"--layout", "6", "--moves", won, "play", "1"}, ENGINE_OK, "result: Blue wins"},
+        {{"--layout", "6", "--moves", won, "best", "3"}, ENGINE_FAILED, over},
+        {{"--layout", "6", "--moves", won, "check", "4", "8", "0"}, ENGINE_FAILED, over},
+        {{"--layout", "6", "--moves", won, "check", "9", "5", "1", "step"}, ENGINE_FAILED, over},
+        {{"--layout", "6", "--moves", won, "moves"}, ENGINE_FAILED, over},
+        {{"--layout", "6", "--moves", won, "time", "1", "1"}, ENGINE_FAILED, over},
+        {{"--layout", "6", "--moves", won, "best", "x"}, ENGINE_BAD_INPUT, "LEVEL must be"},
+        // Bad usage ends with the hint; the help explains the cells.
+        {{"--layout", "7", "show"}, ENGINE_BAD_INPUT, "not \"7\" (see --help)"},
+        {{"best", "high"}, ENGINE_BAD_INPUT, "not \"high\" (see --help)"},
+        {{"--moves", "1,4,8,0,0,0,0", "show"}, ENGINE_BAD_INPUT, "for Blue (see --help)"},
+        {{"--help"}, ENGINE_OK, "X its character column 0-16, Y its line 0-8"},
+    };
+    for (const auto& c : cases) {
+        const RUN run = RunTool(c.args);
+        const std::string shown = c.args[c.args.size() > 2 ? 2 : 0] + " " + c.args.back();
+        EXPECT_EQ(run.nStatus, c.nStatus) << shown << ": " << run.err;
+        const std::string& text = c.nStatus == ENGINE_OK ? run.out : run.err;
+        EXPECT_NE(text.find(c.part), std::string::npos) << shown << ": " << text;
+        EXPECT_EQ(c.nStatus == ENGINE_OK ? run.err : run.out, "") << shown;
+        if (c.nStatus != ENGINE_OK) {
+            EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+        }
     }
 }
 

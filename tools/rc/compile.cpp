@@ -353,14 +353,23 @@ private:
     std::uint32_t Flags(std::uint32_t def, const char* what) {
         return static_cast<std::uint32_t>(Style(def, what));
     }
-    // A quoted text; with fJoin, adjacent quoted pieces form one text.
-    std::u16string String(const char* what, bool fJoin = false) {
+    // A quoted text; with fJoin, adjacent quoted pieces form one text. A NUL would end the
+    // text early where it is read back (and shift every later field of a dialog), so texts
+    // refuse it; file names have a check of their own.
+    std::u16string String(const char* what, bool fJoin = false, bool fCheckNul = true) {
         if (Peek().kind != TokKind::String)
             Fail(std::string("expected ") + what + " in quotes, found " + Describe(Peek()));
-        std::u16string s = t_[i_++].str;
-        while (fJoin && Peek().kind == TokKind::String)
-            s += t_[i_++].str;
+        std::u16string s;
+        do {
+            const Token& t = t_[i_++];
+            if (fCheckNul) RefuseNul(t, what);
+            s += t.str;
+        } while (fJoin && Peek().kind == TokKind::String);
         return s;
+    }
+    void RefuseNul(const Token& t, const char* what) const {
+        if (t.str.find(u'\0') != std::u16string::npos)
+            pp_.Fail(t.loc, std::string(what) + " contains a NUL character");
     }
 
     // ---- Statements ----
@@ -402,6 +411,7 @@ private:
                 key.sType = Widen(kw);
             ++i_;
         } else if (type.kind == TokKind::String) {
+            RefuseNul(type, "the resource type");
             key.sType = UpperName(type.str);
             if (key.sType.empty()) Fail("a resource type cannot be empty");
             ++i_;
@@ -465,7 +475,7 @@ private:
 
     // Reads the quoted file name at the cursor, relative to the script that names it.
     std::string ReadResourceFile(const Location& at) {
-        std::u16string name16 = String("a file name");
+        std::u16string name16 = String("a file name", false, false);
         std::string name;
         for (char16_t c : name16) { // back to UTF-8
             if (c < 0x80) {

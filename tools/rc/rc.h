@@ -11,7 +11,8 @@
 // - STRINGTABLE, DIALOG and DIALOGEX (CONTROL and the shorthand control statements), ICON,
 //   and `id TYPE "file"` for any other type, named or numbered.
 // Strings are UTF-8 in the source and stored as UTF-16; escapes \n \t \r \a \\ \" \' \0 to
-// \377 (octal), \xH to \xHHHH (one UTF-16 unit) and "" for a quote.
+// \377 (octal), \xH to \xHHHH (one UTF-16 unit) and "" for a quote. A text holding a NUL
+// (a zero byte or an escape that makes one) is an error.
 // The first error stops compilation; its message reads "file:line: error: text".
 #pragma once
 

@@ -1,10 +1,17 @@
 #include "tools/rc/rc.h"
 
 #include "host/resource.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
+
+#include <sys/wait.h>
 
 namespace {
 
@@ -70,7 +77,7 @@ TEST(ResourceCompiler, RejectsMalformedScriptsWithFileAndLine) {
     fs.files["dir/notico.ico"] = "not an icon";
     fs.files["dir/a"] = "a";
     struct Case {
-        const char* script;
+        std::string script;
         const char* error;
     } cases[] = {
         {"1 BITMAP \"x.bmp\"", "dir/test.rc:1: error: BITMAP resources are not supported"},
@@ -86,6 +93,16 @@ TEST(ResourceCompiler, RejectsMalformedScriptsWithFileAndLine) {
         {"STRINGTABLE\nBEGIN\n 1 \"\xC4\"\nEND", "dir/test.rc:3: error: invalid UTF-8 in string"},
         {"STRINGTABLE\nBEGIN\n 1 \"\xED\xA0\x80\"\nEND",
          "dir/test.rc:3: error: invalid UTF-8 in string"},
+        // A NUL, escaped or raw, would cut a text short or shift the fields of a dialog.
+        {"STRINGTABLE\nBEGIN\n 1 \"a\\0b\"\nEND",
+         "dir/test.rc:3: error: the string contains a NUL character"},
+        {std::string("STRINGTABLE BEGIN\n 1 \"a\" \"b\0\"\nEND", 33),
+         "dir/test.rc:2: error: the string contains a NUL character"},
+        {"1 DIALOG 0, 0, 10, 10\nCAPTION \"a\\x0\"\nBEGIN\nEND",
+         "dir/test.rc:2: error: the caption contains a NUL character"},
+        {"1 DIALOG 0, 0, 10, 10\nBEGIN\n LTEXT \"a\\000\", 1, 0, 0, 1, 1\nEND",
+         "dir/test.rc:3: error: the control's text contains a NUL character"},
+        {"\"A\\0\" GRAPHIC \"a\"", "dir/test.rc:1: error: a resource id contains a NUL character"},
         {"STRINGTABLE\nBEGIN\n 1 \"a\"\n 1 \"b\"\nEND",
          "dir/test.rc:4: error: string 1 is already defined in this language"},
         {"STRINGTABLE\nBEGIN\n 65536 \"a\"\nEND",
@@ -302,6 +319,52 @@ TEST(ResourceCompiler, OutputIsDeterministic) {
 
     EXPECT_EQ(rc::DepFile("/o/t.bin", {"/s/a b.rc", "/s/$x#.h"}),
               "/o/t.bin: \\\n  /s/a\\ b.rc \\\n  /s/$$x\\#.h\n");
+}
+
+// The program itself: bad usage is one line and the hint (exit 2), failures name the file
+// (exit 1).
+TEST(ResourceCompiler, CommandLine) {
+    testsupport::TempFolder folder("rc_test");
+    const std::string dir = folder.Path().string();
+    std::ofstream(dir + "/ok.rc") << "STRINGTABLE BEGIN 1 \"a\" END\n";
+    std::ofstream(dir + "/bad.rc") << "\nSTRINGTABLE BEGIN 1 \"a\\0\" END\n";
+    auto read = [](const std::string& path) {
+        std::ostringstream s;
+        s << std::ifstream(path).rdbuf();
+        return s.str();
+    };
+    const std::string out = "-o '" + dir + "/t.bin' ";
+    struct {
+        std::string args;
+        int nStatus;
+        std::string stream; // a part of stdout for exit 0, else of stderr
+    } const cases[] = {
+        {"--help", 0, "usage: kelvano-rc"},
+        {out + "-l 0x40c -DX -I. ok.rc", 0, ""},
+        {"-Z ok.rc", 2, "kelvano-rc: unknown option '-Z'\nTry 'kelvano-rc --help'"},
+        {out + "-l xx ok.rc", 2, "kelvano-rc: -l needs a language id from 0 to 65535"},
+        {out + "-l 0x10000 ok.rc", 2, "not '0x10000'"},
+        {out + "-D =1 ok.rc", 2, "-D needs NAME[=value]"},
+        {"ok.rc -o", 2, "-o needs a value"},
+        {out, 2, "no script given"},
+        {"ok.rc", 2, "no table to write given"},
+        {out + "ok.rc bad.rc", 2, "more than one script given"},
+        {out + "missing.rc", 1, "kelvano-rc: missing.rc: no such file"},
+        {out + ".", 1, "kelvano-rc: .: is a folder"},
+        {out + "bad.rc", 1, "bad.rc:2: error: the string contains a NUL character"},
+        {"-o '" + dir + "/no/t.bin' ok.rc", 1, "kelvano-rc: cannot write"},
+    };
+    for (const auto& c : cases) {
+        const std::string command = "cd '" + dir + "' && " + RC_PROGRAM + " " + c.args + " >'" +
+                                    dir + "/stdout' 2>'" + dir + "/stderr'";
+        const int nStatus = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(nStatus)) << c.args;
+        EXPECT_EQ(WEXITSTATUS(nStatus), c.nStatus) << c.args;
+        const std::string stdoutText = read(dir + "/stdout"), stderrText = read(dir + "/stderr");
+        EXPECT_NE((c.nStatus == 0 ? stdoutText : stderrText).find(c.stream), std::string::npos)
+            << c.args << ": " << stderrText;
+        EXPECT_EQ(c.nStatus == 0 ? stderrText : stdoutText, "") << c.args;
+    }
 }
 
 } // namespace

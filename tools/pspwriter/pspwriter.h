@@ -63,9 +63,20 @@ struct PspImage {
 // (count - 128) times, a count up to 128 copies that many literal bytes.
 std::vector<uint8_t> EncodeRunLength(const std::vector<uint8_t>& data);
 
-// False (and *pOut untouched) when the description is inconsistent: unknown depth, pixel
-// or mask sizes that do not match the rectangle, a selection outside the image.
-bool WritePsp(const PspImage& image, std::vector<uint8_t>* pOut);
-bool WritePspFile(const PspImage& image, const std::string& path);
+// What the animation framework's reader can load: bitmaps of at most kMaxSide pixels a side
+// and kMaxImageBytes of pixel rows (each padded to 4 bytes); the frames of a layered image
+// together at most kMaxFrameBytes; of a layer's channel, at most as many bytes as the image
+// has padded pixels (the rest is cut off). Files beyond these are refused, not written.
+constexpr int32_t kMaxSide = 32767;
+constexpr int64_t kMaxImageBytes = int64_t{64} << 20;
+constexpr int64_t kMaxFrameBytes = int64_t{256} << 20;
+
+// False (and *pOut untouched) when the description is inconsistent or more than the format
+// or its reader holds: unknown depth, pixel or mask sizes that do not match the rectangle,
+// a selection outside the image, sizes past the limits above or a 32-bit length. Then
+// *pError (when given) says which sizes and values are at fault.
+bool WritePsp(const PspImage& image, std::vector<uint8_t>* pOut, std::string* pError = nullptr);
+// As WritePsp, then writes the file whole or not at all; *pError also names write failures.
+bool WritePspFile(const PspImage& image, const std::string& path, std::string* pError = nullptr);
 
 } // namespace pspwriter

@@ -7,14 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -170,6 +173,102 @@ TEST(PspWriter, CommandWritesWhatTheLibraryWrites) {
                       " 2>/dev/null";
     EXPECT_NE(std::system(bad.c_str()), 0);
     EXPECT_FALSE(fs::exists(dir / "x.psp"));
+}
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs the command in dir; its exit code, and what it wrote to either stream.
+int RunIn(const fs::path& dir, const std::string& args, std::string* pOut, std::string* pErr) {
+    std::string command =
+        "cd '" + dir.string() + "' && '" + PSPWRITER_PROGRAM + "' " + args + " >out.txt 2>err.txt";
+    int nStatus = std::system(command.c_str());
+    *pOut = Slurp(dir / "out.txt");
+    *pErr = Slurp(dir / "err.txt");
+    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+}
+
+TEST(PspWriter, CommandRefusesBadInputWithTheReason) {
+    const testsupport::TempFolder folder("pspwriter_test");
+    const fs::path& dir = folder.Path();
+    auto Put = [&](const char* pszName, const std::string& bytes) {
+        std::ofstream(dir / pszName, std::ios::binary) << bytes;
+    };
+    Put("grad.ppm", "P6\n4 2\n255\n" + std::string(24, '\x40'));
+    Put("idx.pgm", "P5\n4 2\n255\n" + std::string(8, '\1'));
+    Put("small.pgm", "P5\n2 1\n255\n" + std::string(2, '\xff'));
+    Put("empty.pgm", "");
+    Put("ascii.pgm", "P2\n2 1\n255\n0 1\n");
+    Put("deep.pgm", "P5\n2 1\n65535\n" + std::string(4, '\0'));
+    Put("trunc.ppm", "P6\n4 2\n255\n" + std::string(5, '\0'));
+    Put("huge.pgm", "P5\n99999999999 1\n255\n");
+    Put("pal.txt", "0 0 0\n1 2 300\n");
+    fs::create_directory(dir / "dir");
+
+    struct Case {
+        const char* pszArgs;
+        int nExit;
+        const char* pszMessage;
+    } cases[] = {
+        {"", 2, "no --out FILE given"},
+        {"--out x.psp", 2, "no --layer given"},
+        {"--layer idx.pgm --out x.psp --frob", 2, "unknown option '--frob'"},
+        {"--layer idx.pgm --out", 2, "missing value after --out"},
+        {"--layer idx.pgm --size 40000x40000 --out x.psp", 2, "--size: '40000x40000' is not WxH"},
+        {"--layer idx.pgm --size 4294967360x48 --out x.psp", 2, "'4294967360x48' is not WxH"},
+        {"--layer idx.pgm --at 99999999999,0 --out x.psp", 2, "'99999999999,0' is not X,Y"},
+        {"--layer idx.pgm --at 5 --out x.psp", 2, "--at: '5' is not X,Y"},
+        {"--at 1,1 --layer idx.pgm --out x.psp", 2, "--at before any --layer"},
+        {"--layer idx.pgm --compression zip --out x.psp", 2, "'zip' is not none, rle or deflate"},
+        {"--layer idx.pgm --user-mask --out x.psp", 2, "layer 1 (idx.pgm) has no --mask"},
+        {"--selection-at 1,1 --layer idx.pgm --out x.psp", 2, "--selection-at without --selection"},
+        {"--layer missing.pgm --out x.psp", 1, "missing.pgm: no such file"},
+        {"--layer dir --out x.psp", 1, "dir: is a folder"},
+        {"--layer empty.pgm --out x.psp", 1, "empty.pgm: empty file"},
+        {"--layer ascii.pgm --out x.psp", 1,
+         "ascii.pgm: ASCII PGM/PPM (P2/P3) is not supported; use binary P5/P6"},
+        {"--layer deep.pgm --out x.psp", 1,
+         "deep.pgm: 16-bit samples (maxval 65535) are not supported"},
+        {"--layer trunc.ppm --out x.psp", 1,
+         "trunc.ppm: truncated: expected 24 bytes of pixels, found 5"},
+        {"--layer huge.pgm --out x.psp", 1, "huge.pgm: width 99999999999 is outside 1 to 32767"},
+        {"--layer idx.pgm --layer grad.ppm --out x.psp", 1,
+         "layer 2 (grad.ppm) is a PPM but layer 1 is a PGM"},
+        {"--layer idx.pgm --mask small.pgm --out x.psp", 1,
+         "small.pgm: mask is 2x1 but layer 1 (idx.pgm) is 4x2"},
+        {"--layer idx.pgm --palette pal.txt --out x.psp", 1, "pal.txt: line 2: '1 2 300'"},
+        {"--layer idx.pgm --selection idx.pgm --selection-at 1,0 --out x.psp", 1,
+         "selection (1,0)-(5,2) does not lie inside the 4x2 image"},
+        // Sizes whose byte counts pass 32 bits, and places at the edge of the coordinates.
+        {"--layer grad.ppm --size 32767x32767 --out x.psp", 1,
+         "needs 3221127168 bytes of pixels; a reader creates at most 67108864"},
+        {"--layer idx.pgm --at 2147483647,0 --out x.psp", 1, "reaches past 2147483647"},
+        {"--layer idx.pgm --size 1x1 --out x.psp", 1, "more than the 4 a reader keeps"},
+        {"--layer idx.pgm --out nodir/x.psp", 1, "nodir/x.psp not written"},
+    };
+    for (const Case& c : cases) {
+        std::string out, err;
+        EXPECT_EQ(RunIn(dir, c.pszArgs, &out, &err), c.nExit) << c.pszArgs << "\n" << err;
+        EXPECT_EQ(err.rfind("kelvano-pspwriter: ", 0), 0u) << err;
+        EXPECT_NE(err.find(c.pszMessage), std::string::npos) << c.pszArgs << "\n" << err;
+        // One line naming the problem; usage errors add the hint.
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), c.nExit == 2 ? 2 : 1) << err;
+        EXPECT_EQ(c.nExit == 2, err.find("--help") != std::string::npos) << err;
+        EXPECT_EQ(out, "") << c.pszArgs;
+        EXPECT_FALSE(fs::exists(dir / "x.psp")) << c.pszArgs;
+    }
+
+    for (const char* pszHelp : {"--help", "--layer idx.pgm -h"}) {
+        std::string out, err;
+        EXPECT_EQ(RunIn(dir, pszHelp, &out, &err), 0);
+        EXPECT_EQ(err, "");
+        for (const char* pszOption :
+             {"--layer", "--at", "--mask", "--user-mask", "--palette", "--selection",
+              "--selection-at", "--size", "--compression", "--out", "--help"})
+            EXPECT_NE(out.find(pszOption), std::string::npos) << pszOption;
+    }
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string_view>
 
@@ -156,23 +158,48 @@ struct SAVEDINFO {
     bool fHistoryDropped = false;
 };
 
+// The exit status when the registry folder or its saved game cannot be read.
+constexpr int kRegistryFailed = 1;
+
 // Reads the saved game of the registry folder into the game; an error message when there
 // is none that the game would show. The rules are --rules when given, else the saved
-// settings' (Classic when they do not read).
+// settings' (Classic when they do not read). Only reads: a damaged registry file is reported
+// and left for the game to deal with.
 bool ReadSaved(const std::string& folder, bool fRulesGiven, GAME* pGame, SAVEDINFO* pInfo,
                std::string* pError) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(folder, ec);
+    if (!std::filesystem::exists(status)) {
+        *pError = Quote(folder) + " does not exist";
+        return false;
+    }
+    if (!std::filesystem::is_directory(status)) {
+        *pError = Quote(folder) + " is not a folder";
+        return false;
+    }
     const std::string previous = host::RegGetStorageFolder();
     host::RegSetStorageFolder(folder);
+    std::optional<host::RegDamage> damage;
+    host::RegDamagePolicy policyBefore =
+        host::RegSetDamagePolicy({false, [&damage](const host::RegDamage& found) {
+                                      if (!damage) damage = found;
+                                  }});
     if (!fRulesGiven) {
         SETTINGS settings;
         pGame->fModern = ReadStoredSettings(&settings) && settings.fModern != 0;
     }
     SAVEDRECORD saved;
     const int nState = ReadSavedGame(pGame->fModern, &saved);
+    host::RegSetDamagePolicy(std::move(policyBefore));
     host::RegSetStorageFolder(previous);
 
     bool fOk = false;
-    if (nState == SAVED_NONE) {
+    if (damage) {
+        *pError = damage->file +
+                  (damage->fUnknownVersion ? " was written by another version of the registry ("
+                                           : " is damaged (") +
+                  damage->message + "); it was left as it is";
+    } else if (nState == SAVED_NONE) {
         *pError = "no saved game in " + Quote(folder);
     } else if (nState == SAVED_DAMAGED) {
         *pError = "the saved game in " + Quote(folder) + " is damaged";
@@ -540,8 +567,10 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
     PlacePieces(&game.board, iLayout);
     SAVEDINFO info;
     std::string error;
-    if (fRegistryGiven && !ReadSaved(registry, fRulesGiven, &game, &info, &error))
-        return Fail(err, "--registry: " + error);
+    if (fRegistryGiven && !ReadSaved(registry, fRulesGiven, &game, &info, &error)) {
+        err << "kelvano-engine: --registry: " << error << '\n';
+        return kRegistryFailed;
+    }
     if (!PlayList(&game, moves, &error)) return Fail(err, "--moves: " + error);
 
     if (command == "show" && params.empty()) {

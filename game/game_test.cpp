@@ -550,6 +550,7 @@ TEST_F(TurnFlow, EngineShowsTheSavedGame) {
     EXPECT_EQ(both.nStatus, ENGINE_BAD_INPUT);
     EXPECT_EQ(both.out, "");
     const std::filesystem::path empty = dir_ / "empty";
+    std::filesystem::create_directory(empty);
     const RUN none = RunTool({"--registry", empty.string(), "show"});
     EXPECT_EQ(none.nStatus, ENGINE_BAD_INPUT);
     EXPECT_NE(none.err.find("no saved game"), std::string::npos) << none.err;

@@ -158,24 +158,25 @@ struct SAVEDINFO {
     bool fHistoryDropped = false;
 };
 
-// The exit status when the registry folder or its saved game cannot be read.
+// The exit status when the registry folder or its files cannot be read.
 constexpr int kRegistryFailed = 1;
 
-// Reads the saved game of the registry folder into the game; an error message when there
-// is none that the game would show. The rules are --rules when given, else the saved
-// settings' (Classic when they do not read). Only reads: a damaged registry file is reported
-// and left for the game to deal with.
-bool ReadSaved(const std::string& folder, bool fRulesGiven, GAME* pGame, SAVEDINFO* pInfo,
-               std::string* pError) {
+// Reads the saved game of the registry folder into the game. Returns ENGINE_OK, or the exit
+// status with an error message: kRegistryFailed when the folder or a registry file cannot be
+// read, ENGINE_BAD_INPUT when it holds no saved game that the game would show. The rules are
+// --rules when given, else the saved settings' (Classic when they do not read). Only reads: a
+// damaged registry file is reported and left for the game to deal with.
+int ReadSaved(const std::string& folder, bool fRulesGiven, GAME* pGame, SAVEDINFO* pInfo,
+              std::string* pError) {
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(folder, ec);
     if (!std::filesystem::exists(status)) {
         *pError = Quote(folder) + " does not exist";
-        return false;
+        return kRegistryFailed;
     }
     if (!std::filesystem::is_directory(status)) {
         *pError = Quote(folder) + " is not a folder";
-        return false;
+        return kRegistryFailed;
     }
     const std::string previous = host::RegGetStorageFolder();
     host::RegSetStorageFolder(folder);
@@ -193,8 +194,9 @@ bool ReadSaved(const std::string& folder, bool fRulesGiven, GAME* pGame, SAVEDIN
     host::RegSetDamagePolicy(std::move(policyBefore));
     host::RegSetStorageFolder(previous);
 
-    bool fOk = false;
+    int nStatus = ENGINE_BAD_INPUT;
     if (damage) {
+        nStatus = kRegistryFailed;
         *pError = damage->file +
                   (damage->fUnknownVersion ? " was written by another version of the registry ("
                                            : " is damaged (") +
@@ -212,10 +214,10 @@ bool ReadSaved(const std::string& folder, bool fRulesGiven, GAME* pGame, SAVEDIN
         pInfo->cMove = saved.cMove;
         pInfo->iMove = saved.iMove;
         pInfo->fHistoryDropped = saved.fHistoryDropped;
-        fOk = true;
+        nStatus = ENGINE_OK;
     }
     FreeSavedRecord(&saved);
-    return fOk;
+    return nStatus;
 }
 
 bool HoldsOwnPiece(const GAME& game, int x, int y) {
@@ -567,9 +569,12 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
     PlacePieces(&game.board, iLayout);
     SAVEDINFO info;
     std::string error;
-    if (fRegistryGiven && !ReadSaved(registry, fRulesGiven, &game, &info, &error)) {
-        err << "kelvano-engine: --registry: " << error << '\n';
-        return kRegistryFailed;
+    if (fRegistryGiven) {
+        const int nStatus = ReadSaved(registry, fRulesGiven, &game, &info, &error);
+        if (nStatus != ENGINE_OK) {
+            err << "kelvano-engine: --registry: " << error << '\n';
+            return nStatus;
+        }
     }
     if (!PlayList(&game, moves, &error)) return Fail(err, "--moves: " + error);
 

@@ -301,21 +301,22 @@ TEST(Engine, RegistryFolderThatCannotBeRead) {
     struct {
         fs::path registry;
         std::string hkcu; // written beforehand when not empty
+        int nStatus;
         std::string message;
     } cases[] = {
-        {folder.Path() / "missing", "", "missing\" does not exist"},
-        {file, cut, "hkcu.reg\" is not a folder"},
-        {folder.Path(), cut,
+        {folder.Path() / "missing", "", 1, "missing\" does not exist"},
+        {file, cut, 1, "hkcu.reg\" is not a folder"},
+        {folder.Path(), cut, 1,
          file.string() + " is damaged (line 3: missing END line: the text is cut short); it was "
                          "left as it is"},
-        {folder.Path(), newer, " was written by another version of the registry (line 1"},
-        {folder.Path(), "", "no saved game in"},
+        {folder.Path(), newer, 1, " was written by another version of the registry (line 1"},
+        {folder.Path(), "", ENGINE_BAD_INPUT, "no saved game in"},
     };
     for (const auto& c : cases) {
         fs::remove(file);
         if (!c.hkcu.empty()) std::ofstream(file) << c.hkcu;
         const RUN run = RunTool({"--registry", c.registry.string(), "show"});
-        EXPECT_EQ(run.nStatus, 1) << c.message;
+        EXPECT_EQ(run.nStatus, c.nStatus) << c.message;
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("kelvano-engine: --registry: "), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;

@@ -550,8 +550,9 @@ TEST_F(TurnFlow, EngineShowsTheSavedGame) {
     EXPECT_EQ(both.nStatus, ENGINE_BAD_INPUT);
     EXPECT_EQ(both.out, "");
     const std::filesystem::path empty = dir_ / "empty";
+    std::filesystem::create_directory(empty);
     const RUN none = RunTool({"--registry", empty.string(), "show"});
-    EXPECT_EQ(none.nStatus, ENGINE_BAD_INPUT);
+    EXPECT_EQ(none.nStatus, ENGINE_FAILED);
     EXPECT_NE(none.err.find("no saved game"), std::string::npos) << none.err;
     EXPECT_EQ(host::RegGetStorageFolder(), dir_.string());
 
@@ -559,7 +560,7 @@ TEST_F(TurnFlow, EngineShowsTheSavedGame) {
     ASSERT_TRUE(cetl::regvalue(cetl::regkey(kszGameKey), cetl::string("SavedGame"))
                     .WriteVersioned(SAVEDGAME_VERSION, &zeros, sizeof(zeros)));
     const RUN damaged = RunTool({"--registry", dir_.string(), "show"});
-    EXPECT_EQ(damaged.nStatus, ENGINE_BAD_INPUT);
+    EXPECT_EQ(damaged.nStatus, ENGINE_FAILED);
     EXPECT_NE(damaged.err.find("is damaged"), std::string::npos) << damaged.err;
 }
 

@@ -41,6 +41,9 @@ struct Hive {
     struct stat st {}; // its identity when read
     bool fFromFile = false;
     bool fValid = false; // false: read the file again before use
+    // The file (fd, st) is damaged and was left in place: refused until it changes.
+    bool fRefused = false;
+    bool fRefusedAlways = false; // another version's file: refused whatever the policy
     RegKeyNode tree;
 
     void Forget() {
@@ -48,6 +51,8 @@ struct Hive {
         fd = -1;
         fFromFile = false;
         fValid = false;
+        fRefused = false;
+        fRefusedAlways = false;
         tree = RegKeyNode();
     }
 };
@@ -64,6 +69,7 @@ struct State {
     std::mutex lock;
     bool fFolderSet = false;
     std::string folder;
+    RegDamagePolicy policy;
     Hive hives[regfile::kRootCount];
 };
 
@@ -286,6 +292,10 @@ private:
             return ERROR_SUCCESS;
         }
         if (hive.fValid && hive.fFromFile && SameFile(now, hive.st)) return ERROR_SUCCESS;
+        // Reported once already; the policy may have changed meanwhile.
+        if (hive.fRefused && SameFile(now, hive.st) &&
+            (hive.fRefusedAlways || !state_.policy.fSetAside))
+            return ERROR_REGISTRY_CORRUPT;
         hive.Forget();
         int fd = open(hive.path.c_str(), O_RDONLY | O_CLOEXEC);
         std::string text;
@@ -300,11 +310,22 @@ private:
             Report("cannot read " + hive.path + ": " + ErrnoText(error));
             return ErrorFromErrno(error);
         }
-        std::string message;
-        if (!regfile::LoadHive(text, iRoot_, hive.tree, message)) {
-            close(fd);
+        regfile::RegParseResult loaded = regfile::LoadHive(text, iRoot_, hive.tree);
+        if (!loaded.fOk) {
             hive.tree = RegKeyNode();
-            return SetAside(message);
+            if (loaded.fUnknownVersion || !state_.policy.fSetAside) {
+                hive.fd = fd;
+                hive.st = st;
+                hive.fRefused = true;
+                hive.fRefusedAlways = loaded.fUnknownVersion;
+                Damaged(loaded, "",
+                        loaded.fUnknownVersion ? " was written by another version of the registry ("
+                                               : " is damaged (",
+                        "); left as it is");
+                return ERROR_REGISTRY_CORRUPT;
+            }
+            close(fd);
+            return SetAside(loaded);
         }
         hive.fd = fd;
         hive.st = st;
@@ -313,11 +334,20 @@ private:
         return ERROR_SUCCESS;
     }
 
+    // Tells the debug output and the program's handler.
+    void Damaged(const regfile::RegParseResult& loaded, const std::string& aside,
+                 const std::string& before, const std::string& after) {
+        Report(hive_->path + before + loaded.message + after);
+        if (state_.policy.onDamage)
+            state_.policy.onDamage(RegDamage{hive_->path, loaded.nLine, loaded.message, aside,
+                                             loaded.fUnknownVersion});
+    }
+
     // A file we cannot read is kept for a person to look at; the root starts empty.
-    LONG SetAside(const std::string& reason) {
+    LONG SetAside(const regfile::RegParseResult& loaded) {
         const std::string& path = hive_->path;
         if (lockFd_ < 0) {
-            Report(path + " is damaged (" + reason + ") and cannot be moved aside; left as it is");
+            Damaged(loaded, "", " is damaged (", ") and cannot be moved aside; left as it is");
             return ERROR_REGISTRY_CORRUPT;
         }
         std::string aside = path + ".damaged-" + Timestamp();
@@ -326,13 +356,13 @@ private:
             aside = path + ".damaged-" + Timestamp() + "-" + std::to_string(n);
         if (rename(path.c_str(), aside.c_str()) != 0) {
             int error = errno;
-            Report(path + " is damaged (" + reason +
-                   ") and cannot be moved aside: " + ErrnoText(error) + "; left as it is");
+            Damaged(loaded, "", " is damaged (",
+                    ") and cannot be moved aside: " + ErrnoText(error) + "; left as it is");
             return ERROR_REGISTRY_CORRUPT;
         }
         SyncFolder(folder_);
-        Report(path + " is damaged (" + reason + "); kept as " + aside + ", and " +
-               regfile::RootName(iRoot_) + " starts empty");
+        Damaged(loaded, aside, " is damaged (",
+                "); kept as " + aside + ", and " + regfile::RootName(iRoot_) + " starts empty");
         hive_->fValid = true;
         return ERROR_SUCCESS;
     }
@@ -787,6 +817,13 @@ void RegSetStorageFolder(std::string_view folder) {
     std::lock_guard guard(state.lock);
     state.fFolderSet = !folder.empty();
     state.folder = folder;
+}
+
+RegDamagePolicy RegSetDamagePolicy(RegDamagePolicy policy) {
+    State& state = TheState();
+    std::lock_guard guard(state.lock);
+    std::swap(state.policy, policy);
+    return policy;
 }
 
 std::string RegGetStorageFolder() {

@@ -27,9 +27,11 @@
 // disk, renamed over the old one) while holding an advisory lock on the lock file; every
 // call takes that lock and first re-reads the file if another process replaced it, so
 // read-modify-write sequences of different processes never lose each other's changes. A
-// missing file is an empty root. A file that cannot be read as a registry text is reported
-// on the debug output and renamed aside (name.damaged-YYYYMMDD-HHMMSS), and the root starts
-// empty; it is never overwritten.
+// missing file is an empty root. A damaged file (one that cannot be read as a registry text)
+// is never overwritten; by default it is reported on the debug output and renamed aside
+// (name.damaged-YYYYMMDD-HHMMSS), and the root starts empty. RegSetDamagePolicy lets a program
+// leave it in place instead. A file written by another version of the form is not damage: it is
+// reported, left in place and refused (ERROR_REGISTRY_CORRUPT) whatever the policy.
 //
 // Handles. Every handle is checked: an unknown or closed one gives ERROR_INVALID_HANDLE. A
 // handle names its key by path; when the key has been deleted (by this process through any
@@ -42,7 +44,9 @@
 #include "host/error.h"
 #include "host/types.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -247,6 +251,28 @@ inline LONG RegQueryInfoKey(HKEY h, WCHAR* cls, DWORD* cchCls, DWORD* r, DWORD* 
 void RegSetStorageFolder(std::string_view folder);
 // The folder in use now, or "" when none can be found.
 std::string RegGetStorageFolder();
+
+// A registry file that cannot be read, as reported to the damage handler.
+struct RegDamage {
+    std::string file;     // the file's path
+    std::size_t nLine;    // the line where reading stopped
+    std::string message;  // "line 4: missing END line: the text is cut short"
+    std::string aside;    // the name it was renamed to, or "" when it was left in place
+    bool fUnknownVersion; // written by another version of the form (always left in place)
+};
+
+// What the registry does on finding a damaged file. Programs without a console keep the
+// default: set it aside and go on with an empty root, so that they still start. A tool that
+// only reads must not change the user's files: with fSetAside false the file stays where it is,
+// and every call on its root gives ERROR_REGISTRY_CORRUPT until the file changes. Either way
+// the debug output tells, and onDamage (when set) is called once per damaged file found,
+// under the registry's lock: it must not call the registry.
+struct RegDamagePolicy {
+    bool fSetAside = true;
+    std::function<void(const RegDamage&)> onDamage;
+};
+// Uses `policy` from now on, for every thread; returns the one in force before.
+RegDamagePolicy RegSetDamagePolicy(RegDamagePolicy policy);
 
 // Splits "HKEY_CURRENT_USER\Software\X" (or "HKCU\Software\X", any case; a root alone is
 // fine) into its root and sub-key path. False when the text does not start with a root name.

@@ -202,6 +202,7 @@ public:
             result.sections = std::move(sections_);
         } else {
             result.message = "line " + std::to_string(line_) + ": " + error_;
+            result.fUnknownVersion = fUnknownVersion_;
         }
         return result;
     }
@@ -353,9 +354,12 @@ private:
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
         if (line != kVersionLine) {
-            if (line.substr(0, kVersionPrefix.size()) == kVersionPrefix)
-                return Fail("unsupported version \"" +
-                            std::string(line.substr(kVersionPrefix.size())) + "\"");
+            if (line.substr(0, kVersionPrefix.size()) == kVersionPrefix) {
+                std::string_view version = line.substr(kVersionPrefix.size());
+                fUnknownVersion_ = !version.empty() &&
+                                   version.find_first_not_of("0123456789") == std::string::npos;
+                return Fail("unsupported version \"" + std::string(version) + "\"");
+            }
             return Fail("not a registry text (the first line must be \"" +
                         std::string(kVersionLine) + "\")");
         }
@@ -560,6 +564,7 @@ private:
     std::size_t i_ = 0;
     std::size_t line_ = 1;
     std::string error_;
+    bool fUnknownVersion_ = false;
     std::vector<RegSection> sections_;
 };
 
@@ -662,22 +667,28 @@ void ApplySection(RegKeyNode& root, const RegSection& section) {
         node->SetValue(value.name, value.nType, value.data);
 }
 
-bool LoadHive(std::string_view text, int iRoot, RegKeyNode& hive, std::string& message) {
+RegParseResult LoadHive(std::string_view text, int iRoot, RegKeyNode& hive) {
     RegParseResult parsed = ParseText(text);
-    if (!parsed.fOk) {
-        message = parsed.message;
-        return false;
-    }
+    if (!parsed.fOk) return parsed;
     for (const RegSection& section : parsed.sections) {
         if (section.iRoot != iRoot) {
-            message = "line " + std::to_string(section.nLine) + ": a key of " +
-                      RootName(section.iRoot) + " in the file of " + RootName(iRoot);
-            return false;
+            RegParseResult wrong;
+            wrong.nLine = section.nLine;
+            wrong.message = "line " + std::to_string(section.nLine) + ": a key of " +
+                            RootName(section.iRoot) + " in the file of " + RootName(iRoot);
+            return wrong;
         }
     }
     for (const RegSection& section : parsed.sections)
         ApplySection(hive, section);
-    return true;
+    parsed.sections.clear();
+    return parsed;
+}
+
+bool LoadHive(std::string_view text, int iRoot, RegKeyNode& hive, std::string& message) {
+    RegParseResult loaded = LoadHive(text, iRoot, hive);
+    message = loaded.message;
+    return loaded.fOk;
 }
 
 void AppendHeader(std::string& out) {

@@ -109,6 +109,9 @@ struct RegParseResult {
     bool fOk = false;
     std::size_t nLine = 0; // where the first error is
     std::string message;   // "line 12: unterminated text"
+    // The version line names another version of this form: not damage, but nothing this
+    // program may read or replace either.
+    bool fUnknownVersion = false;
     std::vector<RegSection> sections;
 };
 
@@ -117,7 +120,9 @@ RegParseResult ParseText(std::string_view text);
 // Adds a section's key (with any missing parents) under the root node and sets its values.
 void ApplySection(RegKeyNode& root, const RegSection& section);
 
-// Reads a whole hive file for root iRoot: every section must belong to that root.
+// Reads a whole hive file for root iRoot: every section must belong to that root. The result
+// tells why it cannot be read (its sections are not kept).
+RegParseResult LoadHive(std::string_view text, int iRoot, RegKeyNode& hive);
 bool LoadHive(std::string_view text, int iRoot, RegKeyNode& hive, std::string& message);
 
 // Writers. AppendSubtree writes the key at `path` and everything below it, parents first.

@@ -630,6 +630,67 @@ TEST_F(Registry, DamagedFileIsKeptAsideAndReported) {
     EXPECT_EQ(Set(fresh, u"v", REG_DWORD, Dword(1)), ERROR_KEY_DELETED);
 }
 
+TEST_F(Registry, DamagedFileLeftInPlaceWhenAsked) {
+    const struct {
+        std::string text;
+        bool fSetAside; // the policy
+        std::size_t nLine;
+        std::string message;
+        bool fUnknownVersion;
+    } cases[] = {
+        {"KELVANO REGISTRY 1\n[HKEY_CURRENT_USER\\Saved]\n\"x\"=dword:1\n", false, 4,
+         "line 4: missing END line: the text is cut short", false},
+        {"KELVANO REGISTRY 1\n[HKEY_LOCAL_MACHINE]\nEND\n", false, 2,
+         "line 2: a key of HKEY_LOCAL_MACHINE in the file of HKEY_CURRENT_USER", false},
+        // Another version's file is never moved nor replaced.
+        {"KELVANO REGISTRY 2\n[HKEY_CURRENT_USER\\Saved]\nEND\n", true, 1,
+         "line 1: unsupported version \"2\"", true},
+    };
+    const std::string file = (folder_ / "hkcu.reg").string();
+    for (const auto& c : cases) {
+        WriteFile(file, c.text);
+        std::vector<RegDamage> reports;
+        RegDamagePolicy previous = RegSetDamagePolicy(
+            {c.fSetAside, [&reports](const RegDamage& damage) { reports.push_back(damage); }});
+        DebugCapture capture;
+        HKEY h;
+        EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Saved", 0, KEY_READ, &h),
+                  ERROR_REGISTRY_CORRUPT);
+        EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                 &h, nullptr),
+                  ERROR_REGISTRY_CORRUPT);
+        EXPECT_EQ(ReadFile(file), c.text);
+        EXPECT_TRUE(DamagedFiles().empty());
+        ASSERT_EQ(reports.size(), 1u) << c.message; // once while the file stays as it is
+        EXPECT_EQ(reports[0].file, file);
+        EXPECT_EQ(reports[0].nLine, c.nLine);
+        EXPECT_EQ(reports[0].message, c.message);
+        EXPECT_EQ(reports[0].aside, "");
+        EXPECT_EQ(reports[0].fUnknownVersion, c.fUnknownVersion);
+        EXPECT_NE(capture.Text().find(file), std::string::npos);
+        EXPECT_NE(capture.Text().find("left as it is"), std::string::npos) << capture.Text();
+
+        // Back to the default, a damaged file goes aside; another version's stays.
+        RegSetDamagePolicy(
+            {true, [&reports](const RegDamage& damage) { reports.push_back(damage); }});
+        LONG e = RegOpenKeyEx(HKEY_CURRENT_USER, "Saved", 0, KEY_READ, &h);
+        if (c.fUnknownVersion) {
+            EXPECT_EQ(e, ERROR_REGISTRY_CORRUPT);
+            EXPECT_EQ(reports.size(), 1u);
+            EXPECT_EQ(ReadFile(file), c.text);
+            fs::remove(file);
+        } else {
+            EXPECT_EQ(e, ERROR_FILE_NOT_FOUND);
+            ASSERT_EQ(reports.size(), 2u);
+            std::vector<std::string> aside = DamagedFiles();
+            ASSERT_EQ(aside.size(), 1u);
+            EXPECT_EQ(reports[1].aside, (folder_ / aside[0]).string());
+            fs::remove(folder_ / aside[0]);
+        }
+        RegSetDamagePolicy(std::move(previous));
+    }
+}
+
 TEST_F(Registry, FailedWriteChangesNothing) {
     HKEY h = Create(HKEY_CURRENT_USER, "Disk");
     ASSERT_EQ(Set(h, u"kept", REG_DWORD, Dword(1)), ERROR_SUCCESS);

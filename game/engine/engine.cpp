@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string_view>
 
@@ -178,23 +180,46 @@ struct SAVEDINFO {
     bool fHistoryDropped = false;
 };
 
-// Reads the saved game of the registry folder into the game; an error message when there
-// is none that the game would show. The rules are --rules when given, else the saved
-// settings' (Classic when they do not read).
-bool ReadSaved(const std::string& folder, bool fRulesGiven, GAME* pGame, SAVEDINFO* pInfo,
-               std::string* pError) {
+// Reads the saved game of the registry folder into the game. Returns ENGINE_OK, or the exit
+// status with an error message: ENGINE_FAILED when the folder or a registry file cannot be
+// read, or when it holds no saved game that the game would show. The rules are
+// --rules when given, else the saved settings' (Classic when they do not read). Only reads: a
+// damaged registry file is reported and left for the game to deal with.
+int ReadSaved(const std::string& folder, bool fRulesGiven, GAME* pGame, SAVEDINFO* pInfo,
+              std::string* pError) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(folder, ec);
+    if (!std::filesystem::exists(status)) {
+        *pError = Quote(folder) + " does not exist";
+        return ENGINE_FAILED;
+    }
+    if (!std::filesystem::is_directory(status)) {
+        *pError = Quote(folder) + " is not a folder";
+        return ENGINE_FAILED;
+    }
     const std::string previous = host::RegGetStorageFolder();
     host::RegSetStorageFolder(folder);
+    std::optional<host::RegDamage> damage;
+    host::RegDamagePolicy policyBefore =
+        host::RegSetDamagePolicy({false, [&damage](const host::RegDamage& found) {
+                                      if (!damage) damage = found;
+                                  }});
     if (!fRulesGiven) {
         SETTINGS settings;
         pGame->fModern = ReadStoredSettings(&settings) && settings.fModern != 0;
     }
     SAVEDRECORD saved;
     const int nState = ReadSavedGame(pGame->fModern, &saved);
+    host::RegSetDamagePolicy(std::move(policyBefore));
     host::RegSetStorageFolder(previous);
 
-    bool fOk = false;
-    if (nState == SAVED_NONE) {
+    int nStatus = ENGINE_FAILED;
+    if (damage) {
+        *pError = damage->file +
+                  (damage->fUnknownVersion ? " was written by another version of the registry ("
+                                           : " is damaged (") +
+                  damage->message + "); it was left as it is";
+    } else if (nState == SAVED_NONE) {
         *pError = "no saved game in " + Quote(folder);
     } else if (nState == SAVED_DAMAGED) {
         *pError = "the saved game in " + Quote(folder) + " is damaged";
@@ -207,10 +232,10 @@ bool ReadSaved(const std::string& folder, bool fRulesGiven, GAME* pGame, SAVEDIN
         pInfo->cMove = saved.cMove;
         pInfo->iMove = saved.iMove;
         pInfo->fHistoryDropped = saved.fHistoryDropped;
-        fOk = true;
+        nStatus = ENGINE_OK;
     }
     FreeSavedRecord(&saved);
-    return fOk;
+    return nStatus;
 }
 
 bool HoldsOwnPiece(const GAME& game, int x, int y) {
@@ -551,7 +576,7 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 return UsageFail(err, "--layout needs a number from 0 to 6, not " + Quote(value));
             fLayoutGiven = true;
         } else if (arg == "--registry") {
-            if (value.empty()) return Fail(err, "--registry needs a folder");
+            if (value.empty()) return UsageFail(err, "--registry needs a folder");
             registry = value;
             fRegistryGiven = true;
         } else if (arg == "--rules") {
@@ -567,8 +592,8 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
         }
     }
     if (fLayoutGiven && fRegistryGiven)
-        return Fail(err,
-                    "--layout and --registry cannot be combined: the saved game has its board");
+        return UsageFail(
+            err, "--layout and --registry cannot be combined: the saved game has its board");
     if (i >= args.size()) return UsageFail(err, "no command given");
     const std::string& command = args[i];
     const std::vector<std::string> params(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
@@ -580,8 +605,13 @@ int RunEngine(const std::vector<std::string>& args, std::ostream& out, std::ostr
     PlacePieces(&game.board, iLayout);
     SAVEDINFO info;
     std::string error;
-    if (fRegistryGiven && !ReadSaved(registry, fRulesGiven, &game, &info, &error))
-        return Fail(err, "--registry: " + error);
+    if (fRegistryGiven) {
+        const int nStatus = ReadSaved(registry, fRulesGiven, &game, &info, &error);
+        if (nStatus != ENGINE_OK) {
+            err << "kelvano-engine: --registry: " << error << '\n';
+            return nStatus;
+        }
+    }
     if (!PlayList(&game, moves, &error)) return UsageFail(err, "--moves: " + error);
 
     if (command == "show" && params.empty()) {

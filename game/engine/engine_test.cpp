@@ -1,8 +1,13 @@
 #include "game/engine/engine.h"
 
+#include "tests/support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -328,6 +333,42 @@ TEST(Engine, ArbitraryMoveTextNeverCrashes) {
         if (run.nStatus == ENGINE_BAD_INPUT) {
             ASSERT_NE(run.err.find("move "), std::string::npos) << list << ": " << run.err;
         }
+    }
+}
+
+TEST(Engine, RegistryFolderThatCannotBeRead) {
+    namespace fs = std::filesystem;
+    const testsupport::TempFolder folder("kelvano-engine");
+    const fs::path file = folder.Path() / "hkcu.reg";
+    const std::string cut = "KELVANO REGISTRY 1\n[HKEY_CURRENT_USER\\Software]\n";
+    const std::string newer = "KELVANO REGISTRY 2\nEND\n";
+    struct {
+        fs::path registry;
+        std::string hkcu; // written beforehand when not empty
+        int nStatus;
+        std::string message;
+    } cases[] = {
+        {folder.Path() / "missing", "", 1, "missing\" does not exist"},
+        {file, cut, 1, "hkcu.reg\" is not a folder"},
+        {folder.Path(), cut, 1,
+         file.string() + " is damaged (line 3: missing END line: the text is cut short); it was "
+                         "left as it is"},
+        {folder.Path(), newer, 1, " was written by another version of the registry (line 1"},
+        {folder.Path(), "", ENGINE_FAILED, "no saved game in"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(file);
+        if (!c.hkcu.empty()) std::ofstream(file) << c.hkcu;
+        const RUN run = RunTool({"--registry", c.registry.string(), "show"});
+        EXPECT_EQ(run.nStatus, c.nStatus) << c.message;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("kelvano-engine: --registry: "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        // Reading never changes the user's files.
+        std::ifstream in(file, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.hkcu) << c.message;
+        for (const auto& entry : fs::directory_iterator(folder.Path()))
+            EXPECT_EQ(entry.path().string().find(".damaged"), std::string::npos);
     }
 }
 

@@ -3,12 +3,14 @@
 #include "host/codepage.h"
 #include "host/registry.h"
 #include "host/registry_file.h"
+#include "tools/cli/cli.h"
 
 #include <charconv>
-#include <fstream>
+#include <exception>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
-#include <sstream>
+#include <optional>
 
 namespace regtool {
 namespace {
@@ -62,8 +64,16 @@ struct KeyArg {
     std::u16string sub;
 };
 
+// Text that does not survive the trip to UTF-16 would be stored as U+FFFD.
+std::u16string Utf16Arg(const std::string& text, const char* what) {
+    std::u16string units = ToUtf16(text);
+    if (ToUtf8(units) != text) throw UsageError{std::string(what) + " is not valid UTF-8"};
+    return units;
+}
+
 KeyArg ParseKey(const std::string& text) {
     KeyArg key{text, nullptr, u""};
+    Utf16Arg(text, "the key");
     std::string sub;
     if (!RegSplitKeyPath(text, key.root, sub))
         throw UsageError{"\"" + text + "\" does not start with a root (HKCU, HKLM or HKCR)"};
@@ -195,17 +205,17 @@ void Set(const std::vector<std::string>& args) {
     if (args.size() < 4 || (args[3] != "multi" && args.size() != 5))
         throw UsageError{"wrong number of arguments for set"};
     KeyArg arg = ParseKey(args[1]);
-    std::u16string name = ToUtf16(args[2]);
+    std::u16string name = Utf16Arg(args[2], "the value name");
     const std::string& kind = args[3];
     DWORD type;
     std::vector<BYTE> data;
     if (kind == "sz" || kind == "expand") {
         type = kind == "sz" ? REG_SZ : REG_EXPAND_SZ;
-        data = TextBytes(ToUtf16(args[4]));
+        data = TextBytes(Utf16Arg(args[4], "the text"));
     } else if (kind == "multi") {
         type = REG_MULTI_SZ;
         for (std::size_t i = 4; i < args.size(); ++i) {
-            std::vector<BYTE> text = TextBytes(ToUtf16(args[i]));
+            std::vector<BYTE> text = TextBytes(Utf16Arg(args[i], "the text"));
             data.insert(data.end(), text.begin(), text.end());
         }
         data.push_back(0);
@@ -278,19 +288,22 @@ void Export(const std::vector<std::string>& args, std::ostream& out) {
 
 void Import(const std::vector<std::string>& args, std::istream& in) {
     NeedCount(args, 2, 2);
+    const std::string source = args[1] == "-" ? "standard input" : args[1];
     std::string text;
     if (args[1] == "-") {
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) throw Refused{source + ": read failed"};
     } else {
-        std::ifstream file(args[1], std::ios::binary);
-        if (!file) throw Refused{args[1] + ": cannot be read"};
-        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        std::vector<std::uint8_t> bytes;
+        std::string error;
+        if (!cli::ReadWholeFile(args[1], &bytes, &error)) throw Refused{error};
+        text.assign(bytes.begin(), bytes.end());
     }
+    if (text.empty()) throw Refused{source + ": is empty"};
     std::string message;
     LONG e = RegImportText(text, message);
     if (e != ERROR_SUCCESS)
-        throw Refused{(args[1] == "-" ? "standard input" : args[1]) + ": " +
-                      (message.empty() ? ErrorText(e) : message)};
+        throw Refused{source + ": " + (message.empty() ? ErrorText(e) : message)};
 }
 
 } // namespace
@@ -315,25 +328,75 @@ VALUE "" is the key's default value. TYPE and DATA:
 
 The registry folder is $KELVANO_REGISTRY_DIR, else $XDG_DATA_HOME/kelvano/registry, else
 ~/.local/share/kelvano/registry; --dir FOLDER uses FOLDER instead.
-Exit status: 0 done, 1 refused (not found, damaged file, text that cannot be imported),
-2 bad arguments.
+
+A damaged registry file is left as it is by query and export, which report it and fail;
+set, delete and import rename it to NAME.damaged-YYYYMMDD-HHMMSS, say so, and start that
+root afresh. A file written by another version of the registry is never changed.
+
+Exit status: 0 done, 1 failed (not found, damaged file, unreadable file, text that cannot be
+imported), 2 bad arguments.
 )";
 }
 
-int Run(const std::vector<std::string>& argsIn, std::istream& in, std::ostream& out,
-        std::ostream& err) {
-    std::vector<std::string> args = argsIn;
-    try {
-        if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+namespace {
+
+// Reads quietly what the user's files hold; only the commands that change a root may set a
+// damaged file aside.
+bool ChangesTheRegistry(const std::string& command) {
+    return command == "set" || command == "delete" || command == "import";
+}
+
+std::string DamageText(const RegDamage& damage) {
+    std::string text = damage.file +
+                       (damage.fUnknownVersion ? " was written by another version of the registry ("
+                                               : " is damaged (") +
+                       damage.message + ")";
+    if (damage.aside.empty()) return text + "; it was left as it is";
+    return text + "; it was renamed to " + damage.aside + " and its root starts empty";
+}
+
+// Puts the damage policy back when the command ends.
+class PolicyScope {
+public:
+    explicit PolicyScope(RegDamagePolicy policy)
+        : previous_(RegSetDamagePolicy(std::move(policy))) {}
+    ~PolicyScope() { RegSetDamagePolicy(std::move(previous_)); }
+    PolicyScope(const PolicyScope&) = delete;
+    PolicyScope& operator=(const PolicyScope&) = delete;
+
+private:
+    RegDamagePolicy previous_;
+};
+
+int RunCommand(std::vector<std::string> args, std::istream& in, std::ostream& out,
+               std::ostream& err) {
+    // Options come before the command.
+    while (!args.empty() && args[0].size() > 1 && args[0][0] == '-') {
+        const std::string option = args[0];
+        if (option == "--help" || option == "-h") {
             out << Usage();
-            return 0;
+            return cli::kExitOk;
         }
-        if (args.size() >= 2 && args[0] == "--dir") {
-            RegSetStorageFolder(args[1]);
-            args.erase(args.begin(), args.begin() + 2);
-        }
-        if (args.empty()) throw UsageError{"no command"};
-        const std::string& command = args[0];
+        if (option != "--dir") throw UsageError{"unknown option \"" + option + "\""};
+        if (args.size() < 2) throw UsageError{"--dir needs a folder"};
+        if (args[1].empty()) throw UsageError{"--dir needs a folder, not an empty text"};
+        std::error_code ec;
+        if (std::filesystem::exists(args[1], ec) && !std::filesystem::is_directory(args[1], ec))
+            throw Refused{args[1] + ": is not a folder"};
+        RegSetStorageFolder(args[1]);
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty()) throw UsageError{"no command"};
+    const std::string& command = args[0];
+
+    std::optional<RegDamage> kept; // a damaged file left in place: the reason for the failure
+    PolicyScope policy({ChangesTheRegistry(command), [&](const RegDamage& damage) {
+                            if (damage.aside.empty())
+                                kept = damage;
+                            else
+                                err << "kelvano-reg: " << DamageText(damage) << "\n";
+                        }});
+    try {
         if (command == "query")
             Query(args, out);
         else if (command == "set")
@@ -346,13 +409,28 @@ int Run(const std::vector<std::string>& argsIn, std::istream& in, std::ostream& 
             Import(args, in);
         else
             throw UsageError{"unknown command \"" + command + "\""};
-        return 0;
+    } catch (const Refused&) {
+        if (!kept) throw;
+        throw Refused{DamageText(*kept)};
+    }
+    return cli::kExitOk;
+}
+
+} // namespace
+
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err) {
+    try {
+        return RunCommand(args, in, out, err);
     } catch (const UsageError& e) {
-        err << "kelvano-reg: " << e.message << "\n\n" << Usage();
-        return 2;
+        err << "kelvano-reg: " << e.message << "\nTry 'kelvano-reg --help' for more information.\n";
+        return cli::kExitUsage;
     } catch (const Refused& e) {
         err << "kelvano-reg: " << e.message << "\n";
-        return 1;
+        return cli::kExitFailed;
+    } catch (const std::exception& e) {
+        err << "kelvano-reg: " << e.what() << "\n";
+        return cli::kExitFailed;
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
 
 class RegTool : public ::testing::Test {
 protected:
@@ -109,41 +115,83 @@ TEST_F(RegTool, ExportsAndImports) {
     Result bad = Run({"import", "-"}, "KELVANO REGISTRY 1\n[HKCU\\x]\n\"a\"=dword:\nEND\n");
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "kelvano-reg: standard input: line 3: dword without digits\n");
-    Result missing = Run({"import", (folder_ / "none.txt").string()});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("cannot be read"), std::string::npos);
 }
 
-TEST_F(RegTool, RefusesBadArguments) {
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"frob"},
-        {"query"},
-        {"query", kKey, "a", "b"},
-        {"query", "Software\\Vantor"},
-        {"set", kKey, "v", "sz"},
-        {"set", kKey, "v", "qword", "1"},
-        {"set", kKey, "v", "dword", "4294967296"},
-        {"set", kKey, "v", "dword", "-1"},
-        {"set", kKey, "v", "dword", "0x"},
-        {"set", kKey, "v", "hex", "0g"},
-        {"set", kKey, "v", "hex", "012"},
-        {"set", kKey, "v", "hex(x)", "01"},
-        {"delete", "HKCU"},
-        {"export"},
-        {"import"},
-        {"--dir"},
+TEST_F(RegTool, RefusesBadInput) {
+    const fs::path inputs = folder_ / "inputs";
+    fs::create_directory(inputs);
+    std::ofstream(inputs / "empty");
+    std::ofstream(inputs / "cut") << "KELVANO REGISTRY 1\n[HKCU\\a]\n";
+    const std::string cut = "KELVANO REGISTRY 1\n[HKEY_CURRENT_USER\\a]\n";
+    const std::string newer = "KELVANO REGISTRY 2\n[HKEY_CURRENT_USER\\a]\nEND\n";
+    const std::string hint = "\nTry 'kelvano-reg --help' for more information.\n";
+    const std::string hkcu = (folder_ / "hkcu.reg").string();
+    const struct {
+        std::vector<std::string> args;
+        std::string file; // hkcu.reg beforehand, when not empty
+        int status;
+        std::string err; // a stable part of it
+    } cases[] = {
+        {{}, "", 2, "kelvano-reg: no command" + hint},
+        {{"frob"}, "", 2, "unknown command \"frob\""},
+        {{"--frob", "query", "HKCU"}, "", 2, "unknown option \"--frob\""},
+        {{"--dir"}, "", 2, "kelvano-reg: --dir needs a folder" + hint},
+        {{"--dir", "", "query", "HKCU"}, "", 2, "--dir needs a folder, not an empty text"},
+        {{"query"}, "", 2, "wrong number of arguments for query"},
+        {{"query", kKey, "a", "b"}, "", 2, "wrong number"},
+        {{"query", "Software\\Vantor"}, "", 2, "does not start with a root"},
+        {{"set", kKey, "v", "sz"}, "", 2, "wrong number"},
+        {{"set", kKey, "v", "qword", "1"}, "", 2, "unknown type \"qword\""},
+        {{"set", kKey, "v", "dword", "4294967296"}, "", 2, "is not a 32-bit number"},
+        {{"set", kKey, "v", "dword", "-1"}, "", 2, "is not a 32-bit number"},
+        {{"set", kKey, "v", "dword", "0x"}, "", 2, "is not a 32-bit number"},
+        {{"set", kKey, "v", "hex", "0g"}, "", 2, "is not bytes in hexadecimal"},
+        {{"set", kKey, "v", "hex", "012"}, "", 2, "is not bytes in hexadecimal"},
+        {{"set", kKey, "v", "hex(x)", "01"}, "", 2, "needs a decimal type number"},
+        {{"set", kKey, "v", "sz", "a\xff"}, "", 2, "the text is not valid UTF-8"},
+        {{"set", kKey, "v", "expand", "\xc0\x80"}, "", 2, "the text is not valid UTF-8"},
+        {{"set", kKey, "v", "multi", "a", "\xed\xa0\x80"}, "", 2, "the text is not valid UTF-8"},
+        {{"set", kKey, "\xe2\x82", "dword", "1"}, "", 2, "the value name is not valid UTF-8"},
+        {{"set", "HKCU\\\xff", "v", "dword", "1"}, "", 2, "the key is not valid UTF-8"},
+        {{"delete", "HKCU"}, "", 2, "a root cannot be deleted"},
+        {{"export"}, "", 2, "wrong number"},
+        {{"import"}, "", 2, "wrong number"},
+        {{"import", inputs.string()}, "", 1, inputs.string() + ": is a folder, not a file\n"},
+        {{"import", (inputs / "none").string()}, "", 1, "none: no such file"},
+        {{"import", (inputs / "empty").string()}, "", 1, "empty: is empty"},
+        {{"import", (inputs / "cut").string()}, "", 1, "cut: line 3: missing END line"},
+        {{"--dir", (inputs / "cut").string(), "query", "HKCU"}, "", 1, "cut: is not a folder"},
+        // Reading leaves a damaged file alone; changing sets it aside, and says so.
+        {{"query", "HKCU"},
+         cut,
+         1,
+         "kelvano-reg: " + hkcu +
+             " is damaged (line 3: missing END line: the text is cut short); it was left as it "
+             "is\n"},
+        {{"export", "HKCU"}, cut, 1, " is damaged (line 3: missing END"},
+        {{"set", kKey, "v", "dword", "1"}, cut, 0, hkcu + " is damaged (line 3: missing END"},
+        {{"delete", kKey}, cut, 1, "; it was renamed to " + hkcu + ".damaged-"},
+        {{"query", "HKCU"}, newer, 1, " was written by another version of the registry"},
+        {{"set", kKey, "v", "dword", "1"}, newer, 1, "(line 1: unsupported version \"2\")"},
     };
-    for (const auto& args : cases) {
-        Result r = Run(args);
-        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
-        EXPECT_EQ(r.err.rfind("kelvano-reg: ", 0), 0u) << r.err;
-        EXPECT_NE(r.err.find("usage: kelvano-reg"), std::string::npos);
+    for (const auto& c : cases) {
+        if (!c.file.empty()) std::ofstream(hkcu) << c.file;
+        Result r = Run(c.args);
+        std::string shown = c.args.empty() ? "(none)" : c.args[0];
+        EXPECT_EQ(r.status, c.status) << shown << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << shown;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << shown << "\n" << r.err;
+        EXPECT_EQ(r.err.find("Try ") != std::string::npos, c.status == 2) << r.err;
+        EXPECT_FALSE(fs::exists(folder_ / "hklm.reg")) << shown; // nothing else written
+        if (c.file.empty()) continue;
+        bool fAside = r.err.find("renamed to") != std::string::npos;
+        EXPECT_EQ(fAside, c.file == cut && (c.args[0] == "set" || c.args[0] == "delete")) << shown;
+        EXPECT_EQ(fs::exists(hkcu) && ReadFile(hkcu) == c.file, !fAside) << shown;
+        fs::remove(hkcu);
     }
-    Result help = Run({"--help"});
+    Result help = Run({"--dir", folder_.string(), "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out, regtool::Usage());
-    EXPECT_TRUE(fs::is_empty(folder_)); // nothing was written
 }
 
 TEST_F(RegTool, DirOptionPicksTheFolder) {

@@ -160,12 +160,12 @@ RECT BallRect(int iBall, long iFrame) {
 Result RunAnimDemo(const host::ScreenOptions& options, long cFrames, const char* pszScreenshot) {
     Result result;
     if (!host::InitScreen(options)) {
-        std::fprintf(stderr, "animdemo: the screen cannot start\n");
+        std::fprintf(stderr, "kelvano-animdemo: the screen cannot start\n");
         result.nExitCode = 1;
         return result;
     }
     if (AnimStartup(nullptr, 0) != 1) {
-        std::fprintf(stderr, "animdemo: the animation framework cannot start\n");
+        std::fprintf(stderr, "kelvano-animdemo: the animation framework cannot start\n");
         host::ShutdownScreen();
         result.nExitCode = 1;
         return result;
@@ -188,7 +188,7 @@ Result RunAnimDemo(const host::ScreenOptions& options, long cFrames, const char*
                                      kClientHeight, nullptr, nullptr, nullptr, nullptr);
     demo.pWindow = AnimWindow::FromHandle(hwnd);
     if (demo.pWindow == nullptr) {
-        std::fprintf(stderr, "animdemo: the window cannot be made\n");
+        std::fprintf(stderr, "kelvano-animdemo: the window cannot be made\n");
         AnimShutdown();
         host::ShutdownScreen();
         result.nExitCode = 1;
@@ -216,7 +216,8 @@ Result RunAnimDemo(const host::ScreenOptions& options, long cFrames, const char*
         result.cFramesPlayed = demo.pWindow->GetFrameCounter();
         result.dMeasuredRate = demo.pWindow->GetMeasuredRate();
         if (pszScreenshot != nullptr && !host::SaveScreenshot(pszScreenshot)) {
-            std::fprintf(stderr, "animdemo: cannot write %s\n", pszScreenshot);
+            std::fprintf(stderr, "kelvano-animdemo: %s: the screenshot cannot be written\n",
+                         pszScreenshot);
             result.nExitCode = 1;
         }
         host::DestroyWindow(hwnd); // and with it the objects

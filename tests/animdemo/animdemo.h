@@ -34,4 +34,9 @@ struct Result {
 Result RunAnimDemo(const host::ScreenOptions& options, long cFrames,
                    const char* pszScreenshot = nullptr);
 
+// The program: reads the command line (--help, --frames N, --screenshot FILE), runs the
+// demo and returns the exit code (2 for bad usage, which includes a run without a frame
+// limit on a headless screen).
+int Main(int argc, char** argv);
+
 } // namespace animdemo

@@ -103,4 +103,55 @@ TEST(AnimDemo, ShowsTheSameSceneAtEveryDepth) {
     }
 }
 
+// The command line: help, bad usage and a run that could never end are answered at once,
+// without starting the screen.
+TEST(AnimDemoProgram, AnswersHelpAndRefusesBadUsage) {
+    const testsupport::ScopedEnv backend("KELVANO_BACKEND", "headless");
+    const struct {
+        std::vector<std::string> args;
+        int nExit;
+        const char* pszOut; // in standard output
+        const char* pszErr; // in standard error
+    } cases[] = {
+        {{"--help"}, 0, "usage: kelvano-animdemo [--frames N]", ""},
+        {{"--frames", "3", "-h"}, 0, "--screenshot FILE", ""},
+        {{"--frames", "abc"}, 2, "", "--frames wants a whole number from 0 to 1000000, not 'abc'"},
+        {{"--frames", "1x"}, 2, "", "not '1x'"},
+        {{"--frames", ""}, 2, "", "not ''"},
+        {{"--frames", "-1"}, 2, "", "not '-1'"},
+        {{"--frames", "1000001"}, 2, "", "not '1000001'"},
+        {{"--frames", "99999999999999999999"}, 2, "", "not '99999999999999999999'"},
+        {{"--frames", "0"}, 2, "", "headless screen never is"},
+        {{"--frames"}, 2, "", "--frames needs a value"},
+        {{"--screenshot"}, 2, "", "--screenshot needs a value"},
+        {{"--fast"}, 2, "", "unknown option '--fast'"},
+        {{"shot.png"}, 2, "", "unexpected argument 'shot.png'"},
+    };
+    for (const auto& c : cases) {
+        std::string strArgs;
+        std::vector<char*> argv = {const_cast<char*>("kelvano-animdemo")};
+        for (const std::string& arg : c.args) {
+            strArgs += " '" + arg + "'";
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        SCOPED_TRACE(strArgs);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int nExit = animdemo::Main(static_cast<int>(argv.size()), argv.data());
+        const std::string strOut = testing::internal::GetCapturedStdout();
+        const std::string strErr = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(nExit, c.nExit);
+        EXPECT_NE(strOut.find(c.pszOut), std::string::npos) << strOut;
+        EXPECT_NE(strErr.find(c.pszErr), std::string::npos) << strErr;
+        if (c.nExit == 2) {
+            // One line and the hint, nothing on standard output.
+            EXPECT_EQ(strOut, "");
+            EXPECT_EQ(strErr.find("kelvano-animdemo: "), 0u) << strErr;
+            EXPECT_NE(strErr.find("\nTry 'kelvano-animdemo --help'"), std::string::npos);
+        } else {
+            EXPECT_EQ(strErr, "");
+        }
+    }
+}
+
 } // namespace

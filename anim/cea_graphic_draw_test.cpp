@@ -14,6 +14,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,11 @@ struct CopyCase {
     RECT rcSrcChild, rcDstChild;
     int xDest, yDest, xSrc, ySrc, cx, cy;
 };
+
+// Test listings name a case instead of dumping its bytes, which change between builds.
+void PrintTo(const CopyCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
 
 const CopyCase kCopyCases[] = {
     {"whole16", 16, 16, false, kNone, kNone, 0, 0, 0, 0, cxToEdge, cxToEdge},
@@ -249,6 +255,10 @@ struct BlendCase {
     RECT rcSrcChild, rcDstChild;
     int xDest, yDest, xSrc, ySrc, cx, cy;
 };
+
+void PrintTo(const BlendCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
 
 const BlendCase kBlendCases[] = {
     {"u16to16", 16, 16, TRANSLUCENT_UNIFORM, 128, kNone, kNone, 1, 2, 0, 0, cxToEdge, cxToEdge},
@@ -498,6 +508,10 @@ struct TileCase {
     const char* pszName;
     int xDest, yDest, cxDest, cyDest, xSrc, ySrc, cxSrc, cySrc, xPhase, yPhase;
 };
+
+void PrintTo(const TileCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
 
 const TileCase kTileCases[] = {
     {"noPhase", 0, 0, cxToEdge, cxToEdge, 0, 0, 5, 4, 0, 0},

@@ -230,8 +230,10 @@ UINT Screen::Realize(const PALETTEENTRY* pEntries, UINT cEntries) {
     if (cChanged == 0) return 0;
     SetDIBColorTable(hdcMem_, 0, 256, wanted.data());
     SetSystemPaletteEntries(0, 256, system.data());
-    // Every pixel may show another colour now.
+    // Every pixel may show another colour now; the window manager's own pixels were drawn
+    // for the old colours, so they are drawn again with the new ones.
     dirty_ = {0, 0, cx_, cy_};
+    fChromeDirty_ = true;
     return cChanged;
 }
 

@@ -439,6 +439,8 @@ TEST_F(ScreenTest, AnEightBitScreenFollowsTheRealisedPalette) {
     SelectPalette(hdc, palette, FALSE);
     EXPECT_GT(RealizePalette(hdc), 200u);
     EXPECT_EQ(RealizePalette(hdc), 0u); // nothing left to change
+    // The window manager's own parts are drawn again in the new colours.
+    EXPECT_EQ(GetScreenPixel(120, 315), Shown(GetSysColor(COLOR_BTNFACE)));
     Fill(hdc, {0, 0, 10, 10}, RGB(10, 200, 30));
     EXPECT_EQ(GetScreenPixel(5, 5), RGB(10, 200, 30));
     PALETTEENTRY entry;

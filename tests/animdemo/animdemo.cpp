@@ -1,7 +1,9 @@
 #include "tests/animdemo/animdemo.h"
 
+#include "anim/cea_display.h"
 #include "anim/cea_main.h"
 #include "anim/cea_object.h"
+#include "anim/cea_palette.h"
 #include "anim/cea_sprite.h"
 #include "foundation/memmgr.h"
 #include "host/window.h"
@@ -16,7 +18,8 @@ namespace {
 using host::RGB;
 
 constexpr LPARAM kLapEvent = 1;
-constexpr Color kKey = RGB(248, 0, 248); // transparent in the pictures
+// Transparent in the pictures; a colour of the fixed palette, so that it survives 8 bits.
+constexpr Color kKey = RGB(255, 0, 255);
 constexpr int kClientWidth = 240;
 constexpr int kClientHeight = 294;
 constexpr double kPi = 3.14159265358979323846;
@@ -27,6 +30,8 @@ struct Demo {
     Graphic* apBallPictures[kBalls] = {};
     Graphic* pSpinnerSource = nullptr;
     Sprite* pSpinner = nullptr;
+    // On a palette display: the system group, the fixed palette that every picture shares.
+    PaletteGroup* pGroup = nullptr;
 };
 
 Demo* DemoOf(AnimWindow* pWindow) {
@@ -42,20 +47,40 @@ Color Shade(Color clr, double dLight) {
                channel(host::GetBValue(clr)));
 }
 
+// An indexed picture holds only its table's colours: one of the fixed palette takes the
+// palette's slot for the colour, any other picture the colour itself.
+void PutPixel(Graphic* pGraphic, int x, int y, Color clr) {
+    PaletteGroup* pGroup = pGraphic->GetPaletteGroup();
+    if (pGraphic->GetDepth() == 8 && pGroup != nullptr && pGroup->IsFixedPalette()) {
+        pGraphic->SetPixelValue(x, y,
+                                PaletteGroup::FixedSlotForColor(host::GetRValue(clr),
+                                                                host::GetGValue(clr),
+                                                                host::GetBValue(clr)));
+    } else {
+        pGraphic->SetPixelColor(x, y, clr);
+    }
+}
+
+// A blank picture of the display's depth, in the system group when there is one.
+Graphic* MakePicture(const Demo& demo, int cx, int cy) {
+    return demo.pGroup != nullptr ? MemNew(Graphic, cx, cy, 0, demo.pGroup)
+                                  : MemNew(Graphic, cx, cy, 0);
+}
+
 // A ball lit from the upper left, on the transparent colour.
-Graphic* MakeBall(Color clr) {
-    Graphic* pBall = MemNew(Graphic, kBallSize, kBallSize, 0);
+Graphic* MakeBall(const Demo& demo, Color clr) {
+    Graphic* pBall = MakePicture(demo, kBallSize, kBallSize);
     const double dRadius = kBallSize / 2.0;
     for (int y = 0; y < kBallSize; ++y) {
         for (int x = 0; x < kBallSize; ++x) {
             double dx = x + 0.5 - dRadius, dy = y + 0.5 - dRadius;
             double d = std::sqrt(dx * dx + dy * dy) / dRadius;
             if (d > 1) {
-                pBall->SetPixelColor(x, y, kKey);
+                PutPixel(pBall, x, y, kKey);
                 continue;
             }
             double dHighlight = std::sqrt((dx + 4) * (dx + 4) + (dy + 4) * (dy + 4)) / dRadius;
-            pBall->SetPixelColor(x, y, Shade(clr, 1.3 - 0.7 * dHighlight));
+            PutPixel(pBall, x, y, Shade(clr, 1.3 - 0.7 * dHighlight));
         }
     }
     pBall->SetTransparency(kKey);
@@ -65,10 +90,10 @@ Graphic* MakeBall(Color clr) {
 // Eight dots on a ring; frame i lights dot i.
 void MakeSpinner(Demo& demo) {
     const int cx = kSpinnerSize * kSpinnerFrames;
-    demo.pSpinnerSource = MemNew(Graphic, cx, kSpinnerSize, 0);
+    demo.pSpinnerSource = MakePicture(demo, cx, kSpinnerSize);
     for (int y = 0; y < kSpinnerSize; ++y)
         for (int x = 0; x < cx; ++x)
-            demo.pSpinnerSource->SetPixelColor(x, y, kKey);
+            PutPixel(demo.pSpinnerSource, x, y, kKey);
     for (int iFrame = 0; iFrame < kSpinnerFrames; ++iFrame) {
         for (int iDot = 0; iDot < kSpinnerFrames; ++iDot) {
             double dAngle = 2 * kPi * iDot / kSpinnerFrames;
@@ -80,23 +105,13 @@ void MakeSpinner(Demo& demo) {
             for (int y = -3; y <= 3; ++y)
                 for (int x = -3; x <= 3; ++x)
                     if (x * x + y * y <= 9)
-                        demo.pSpinnerSource->SetPixelColor(xCentre + x, yCentre + y, clr);
+                        PutPixel(demo.pSpinnerSource, xCentre + x, yCentre + y, clr);
         }
     }
     demo.pSpinnerSource->SetTransparency(kKey);
     demo.pSpinner = MemNew(Sprite, demo.pSpinnerSource, kSpinnerFrames, 1, SPRITE_NO_LIMIT);
     for (DWORD i = 0; i < demo.pSpinner->GetFrameCount(); ++i)
         demo.pSpinner->GetFrame(i)->SetTransparency(kKey);
-}
-
-// Where a ball is in a frame: each glides across its lane and back, eased at the ends.
-RECT BallRect(int iBall, LONG iFrame) {
-    LONG iStep = (iFrame + iBall * 13) % kLapFrames;
-    double dEase = (1 - std::cos(2 * kPi * iStep / kLapFrames)) / 2;
-    int x = 8 + static_cast<int>(dEase * (kClientWidth - 16 - kBallSize));
-    int cyLane = (kClientHeight - 80) / kBalls;
-    int y = 70 + iBall * cyLane + static_cast<int>(6 * std::sin(2 * kPi * iStep / 30.0));
-    return {x, y, x + kBallSize, y + kBallSize};
 }
 
 // Schedules one lap of every ball from iStart, and the event that schedules the next.
@@ -116,7 +131,7 @@ void PaintBackground(Graphic* pBackground) {
         int n = 40 + 120 * y / (cy > 1 ? cy - 1 : 1);
         for (int x = 0; x < cx; ++x) {
             bool fTile = ((x / 24) + (y / 24)) % 2 == 0;
-            pBackground->SetPixelColor(x, y, RGB(16, n / 2 + (fTile ? 16 : 0), n));
+            PutPixel(pBackground, x, y, RGB(16, n / 2 + (fTile ? 16 : 0), n));
         }
     }
 }
@@ -132,15 +147,25 @@ int DemoCallback(AnimWindow* pWindow, int nEvent, LPARAM lParam1, LPARAM lParam2
 
 } // namespace
 
+// Each ball glides across its lane and back, eased at the ends.
+RECT BallRect(int iBall, long iFrame) {
+    long iStep = (iFrame + iBall * 13) % kLapFrames;
+    double dEase = (1 - std::cos(2 * kPi * iStep / kLapFrames)) / 2;
+    int x = 8 + static_cast<int>(dEase * (kClientWidth - 16 - kBallSize));
+    int cyLane = (kClientHeight - 80) / kBalls;
+    int y = 70 + iBall * cyLane + static_cast<int>(6 * std::sin(2 * kPi * iStep / 30.0));
+    return {x, y, x + kBallSize, y + kBallSize};
+}
+
 Result RunAnimDemo(const host::ScreenOptions& options, long cFrames, const char* pszScreenshot) {
     Result result;
     if (!host::InitScreen(options)) {
-        std::fprintf(stderr, "animdemo: the screen cannot start\n");
+        std::fprintf(stderr, "kelvano-animdemo: the screen cannot start\n");
         result.nExitCode = 1;
         return result;
     }
     if (AnimStartup(nullptr, 0) != 1) {
-        std::fprintf(stderr, "animdemo: the animation framework cannot start\n");
+        std::fprintf(stderr, "kelvano-animdemo: the animation framework cannot start\n");
         host::ShutdownScreen();
         result.nExitCode = 1;
         return result;
@@ -148,12 +173,22 @@ Result RunAnimDemo(const host::ScreenOptions& options, long cFrames, const char*
     InitMilliseconds();
 
     Demo demo;
+    // On 8 bits the windows and the pictures must share one palette: the fixed one, made the
+    // system group before the window makes its off-screen graphics.
+    if (GetDisplay()->IsPaletteBased()) {
+        demo.pGroup = MemNew(PaletteGroup);
+        if (demo.pGroup != nullptr && demo.pGroup->Open()) {
+            demo.pGroup->Add(PE_FIXED_PALETTE, 0);
+            demo.pGroup->Close();
+            GetDisplay()->SetSystemGroup(demo.pGroup);
+        }
+    }
     HWND hwnd = host::CreateWindowEx(0, ANIMWINDOW_CLASS, TEXT("Animation demo"),
                                      host::WS_POPUP | host::WS_VISIBLE, 0, 0, kClientWidth,
                                      kClientHeight, nullptr, nullptr, nullptr, nullptr);
     demo.pWindow = AnimWindow::FromHandle(hwnd);
     if (demo.pWindow == nullptr) {
-        std::fprintf(stderr, "animdemo: the window cannot be made\n");
+        std::fprintf(stderr, "kelvano-animdemo: the window cannot be made\n");
         AnimShutdown();
         host::ShutdownScreen();
         result.nExitCode = 1;
@@ -163,10 +198,8 @@ Result RunAnimDemo(const host::ScreenOptions& options, long cFrames, const char*
     demo.pWindow->SetAppValue(reinterpret_cast<LPARAM>(&demo));
     demo.pWindow->SetCallback(&DemoCallback);
 
-    const Color colours[kBalls] = {RGB(220, 40, 40), RGB(40, 200, 60), RGB(60, 90, 230),
-                                   RGB(230, 200, 40), RGB(200, 60, 210)};
     for (int iBall = 0; iBall < kBalls; ++iBall) {
-        demo.apBallPictures[iBall] = MakeBall(colours[iBall]);
+        demo.apBallPictures[iBall] = MakeBall(demo, kBallColours[iBall]);
         demo.apBalls[iBall] = MemNew(AnimObject, demo.pWindow, demo.apBallPictures[iBall], 10);
         RECT rc = BallRect(iBall, 0);
         demo.apBalls[iBall]->SetRect(&rc);
@@ -183,7 +216,8 @@ Result RunAnimDemo(const host::ScreenOptions& options, long cFrames, const char*
         result.cFramesPlayed = demo.pWindow->GetFrameCounter();
         result.dMeasuredRate = demo.pWindow->GetMeasuredRate();
         if (pszScreenshot != nullptr && !host::SaveScreenshot(pszScreenshot)) {
-            std::fprintf(stderr, "animdemo: cannot write %s\n", pszScreenshot);
+            std::fprintf(stderr, "kelvano-animdemo: %s: the screenshot cannot be written\n",
+                         pszScreenshot);
             result.nExitCode = 1;
         }
         host::DestroyWindow(hwnd); // and with it the objects
@@ -195,6 +229,7 @@ Result RunAnimDemo(const host::ScreenOptions& options, long cFrames, const char*
     MemDelete(demo.pSpinnerSource);
     for (Graphic* pBall : demo.apBallPictures)
         MemDelete(pBall);
+    MemDelete(demo.pGroup); // and with it the display's system group
     AnimShutdown();
     host::ShutdownScreen();
     return result;

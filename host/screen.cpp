@@ -120,8 +120,7 @@ bool Screen::Start(const ScreenOptions& requested) {
     if (options_.nDepth == 0) options_.nDepth = fDevice ? 16 : 32;
     if (options_.nDepth != 8 && options_.nDepth != 16 && options_.nDepth != 32) return false;
     if (options_.nScale < 0 || options_.nScale > 8) return false;
-    if (options_.backend == ScreenBackendKind::kAuto)
-        options_.backend = HasDisplay() ? ScreenBackendKind::kSdl : ScreenBackendKind::kHeadless;
+    options_.backend = ResolveScreenBackend(options_);
     if (options_.nScale == 0)
         options_.nScale = fDevice && options_.backend == ScreenBackendKind::kSdl ? 2 : 1;
     cx_ = fDevice ? kDeviceWidth : kDesktopWidth;
@@ -356,6 +355,11 @@ bool HasDisplay() {
 } // namespace scr
 
 using namespace scr;
+
+ScreenBackendKind ResolveScreenBackend(const ScreenOptions& options) {
+    if (options.backend != ScreenBackendKind::kAuto) return options.backend;
+    return scr::HasDisplay() ? ScreenBackendKind::kSdl : ScreenBackendKind::kHeadless;
+}
 
 ScreenOptions ScreenOptionsFromEnvironment(ScreenOptions options) {
     if (const char* v = std::getenv("KELVANO_BACKEND")) {

@@ -64,6 +64,9 @@ struct ScreenOptions {
 //   KELVANO_BACKEND=sdl|headless   KELVANO_PROFILE=device|desktop
 //   KELVANO_DEPTH=8|16|32          KELVANO_SCALE=1..8
 ScreenOptions ScreenOptionsFromEnvironment(ScreenOptions defaults);
+// The backend InitScreen starts for these options: kAuto is SDL when a display is available
+// (DISPLAY or WAYLAND_DISPLAY is set), else headless.
+ScreenBackendKind ResolveScreenBackend(const ScreenOptions& options);
 
 // Starts the screen: creates the surface, installs the window manager hooks (and, for
 // SDL, the message-wait pump of the calling thread), tells the drawing service the display

@@ -54,6 +54,11 @@ char32_t UpperOf(char32_t c) {
     return c;
 }
 
+// Flag bits 1 and 2 tell the deflate level as other writers do.
+std::uint16_t LevelFlags(int nLevel) {
+    return nLevel >= 8 ? 0x2 : nLevel == 2 ? 0x4 : nLevel == 1 ? 0x6 : 0;
+}
+
 struct FileCloser {
     void operator()(std::FILE* p) const { std::fclose(p); }
 };
@@ -247,7 +252,7 @@ void ZipWriter::AddStored(const std::string& strName, std::span<const std::uint8
 
 void ZipWriter::AddDeflated(const std::string& strName, std::span<const std::uint8_t> data,
                             int nLevel, int nStrategy) {
-    std::uint16_t fFlags = nLevel >= 8 ? 0x2 : nLevel == 2 ? 0x4 : nLevel == 1 ? 0x6 : 0;
+    std::uint16_t fFlags = LevelFlags(nLevel);
     std::vector<std::uint8_t> packed = Deflate(data, nLevel, nStrategy);
     AddRaw(strName, 8, fFlags, packed, Checked32(data.size(), strName.c_str()), Crc32(data));
 }
@@ -282,16 +287,20 @@ void ZipWriter::AddFile(const std::string& strName, const std::filesystem::path&
     if (::fstat(::fileno(in.get()), &st) != 0)
         throw std::runtime_error(strPath + ": cannot read (" + ErrorText() + ")");
     if (S_ISDIR(st.st_mode)) throw std::runtime_error(strPath + " is a folder, not a file");
-    std::uint16_t fFlags = nLevel >= 8 ? 0x2 : nLevel == 2 ? 0x4 : nLevel == 1 ? 0x6 : 0;
-    if (nLevel == 0) fFlags = 0;
+    std::uint16_t fFlags = nLevel == 0 ? 0 : LevelFlags(nLevel);
     if (fDataDescriptor_) fFlags |= 0x8;
     Central entry{strName, static_cast<std::uint16_t>(nLevel == 0 ? 0 : 8),
                   fFlags,  time_,
                   0,       0,
                   0,       Checked32(cbWritten_, "the archive"),
                   false};
-    // Refused before a byte is read when the size already tells: deflating gains nothing
-    // that could be counted on, so the entry's input must fit too.
+    auto doesNotFit = [&] {
+        return std::runtime_error(strPath + ": does not fit in the archive (it would end beyond " +
+                                  std::to_string(kcbMax) + " bytes)");
+    };
+    // A regular file's size is known before reading: too large an input, or a stored entry
+    // that would end past the last offset the format holds, is refused unread. Deflated
+    // output is checked as it grows.
     std::uint64_t cbOverhead = 30 + strName.size() + extra_.size() + (fFlags & 0x8 ? 12 : 0);
     if (S_ISREG(st.st_mode)) {
         auto cbFile = static_cast<std::uint64_t>(st.st_size);
@@ -299,20 +308,14 @@ void ZipWriter::AddFile(const std::string& strName, const std::filesystem::path&
             throw std::runtime_error(strPath + ": too large for a ZIP entry (" +
                                      std::to_string(cbFile) + " bytes; at most " +
                                      std::to_string(kcbMax) + ")");
-        if (nLevel == 0 && cbWritten_ + cbOverhead + cbFile > kcbMax)
-            throw std::runtime_error(strPath +
-                                     ": does not fit in the archive (it would end beyond " +
-                                     std::to_string(kcbMax) + " bytes)");
+        if (nLevel == 0 && cbWritten_ + cbOverhead + cbFile > kcbMax) throw doesNotFit();
     }
     std::uint64_t ibLocal = cbWritten_;
     try {
         std::vector<std::uint8_t> header = LocalHeader(entry);
         Emit(header.data(), header.size());
         StreamFile(entry, in.get(), strPath, nLevel);
-        if (cbWritten_ + (fFlags & 0x8 ? 12 : 0) > kcbMax)
-            throw std::runtime_error(strPath +
-                                     ": does not fit in the archive (it would end beyond " +
-                                     std::to_string(kcbMax) + " bytes)");
+        if (cbWritten_ + (fFlags & 0x8 ? 12 : 0) > kcbMax) throw doesNotFit();
         std::vector<std::uint8_t> sizes;
         Put32(sizes, entry.nCrc);
         Put32(sizes, entry.cbCompressed);

@@ -3,9 +3,15 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <limits>
+#include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zipwriter {
 namespace {
@@ -23,11 +29,47 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t n) {
     Put16(out, n >> 16);
 }
 
-std::uint32_t Checked32(std::size_t n, const char* pszWhat) {
+std::uint32_t Checked32(std::uint64_t n, const char* pszWhat) {
     if (n > std::numeric_limits<std::uint32_t>::max())
         throw std::runtime_error(std::string(pszWhat) + " is too large for a ZIP archive");
     return static_cast<std::uint32_t>(n);
 }
+
+std::string ErrorText() {
+    return std::strerror(errno);
+}
+
+bool IsLeapYear(int nYear) {
+    return (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
+}
+
+// Upper case of the letters the reader folds: ASCII, Latin-1 and Latin Extended-A.
+char32_t UpperOf(char32_t c) {
+    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+    if (c == 0xFF) return 0x178;
+    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return c & ~char32_t(1);
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c : c - 1;
+    return c;
+}
+
+// Flag bits 1 and 2 tell the deflate level as other writers do.
+std::uint16_t LevelFlags(int nLevel) {
+    return nLevel >= 8 ? 0x2 : nLevel == 2 ? 0x4 : nLevel == 1 ? 0x6 : 0;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* p) const { std::fclose(p); }
+};
+
+struct Deflater {
+    z_stream z{};
+    bool fOpen = false;
+    ~Deflater() {
+        if (fOpen) deflateEnd(&z);
+    }
+};
 
 } // namespace
 
@@ -65,7 +107,138 @@ DosTime MakeDosTime(int nYear, int nMonth, int nDay, int nHour, int nMinute, int
                    static_cast<std::uint16_t>(nHour << 11 | nMinute << 5 | nSecond / 2)};
 }
 
+std::optional<DosTime> ParseDosTime(std::string_view text) {
+    constexpr std::string_view kShape = "0000-00-00T00:00:00";
+    if (text.size() != kShape.size()) return std::nullopt;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        bool fDigit = text[i] >= '0' && text[i] <= '9';
+        if (kShape[i] == '0' ? !fDigit : text[i] != kShape[i]) return std::nullopt;
+    }
+    auto field = [&](std::size_t i, std::size_t cch) {
+        int n = 0;
+        for (std::size_t k = i; k < i + cch; ++k)
+            n = n * 10 + (text[k] - '0');
+        return n;
+    };
+    int nYear = field(0, 4), nMonth = field(5, 2), nDay = field(8, 2);
+    int nHour = field(11, 2), nMinute = field(14, 2), nSecond = field(17, 2);
+    static constexpr int kcDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (nYear < 1980 || nYear > 2107 || nMonth < 1 || nMonth > 12 || nDay < 1) return std::nullopt;
+    int cDays = kcDays[nMonth - 1] + (nMonth == 2 && IsLeapYear(nYear) ? 1 : 0);
+    if (nDay > cDays || nHour > 23 || nMinute > 59 || nSecond > 59) return std::nullopt;
+    return MakeDosTime(nYear, nMonth, nDay, nHour, nMinute, nSecond);
+}
+
+std::string EntryNameProblem(std::string_view name) {
+    if (name.empty()) return "the entry name is empty";
+    if (name.size() > kcchMaxName)
+        return "the entry name is longer than " + std::to_string(kcchMaxName) + " bytes";
+    if (name.front() == '/') return "the entry name is absolute (starts with '/')";
+    for (char ch : name) {
+        auto b = static_cast<unsigned char>(ch);
+        if (ch == '\\') return "the entry name contains a backslash";
+        if (ch == ':') return "the entry name contains a colon";
+        if (b < 0x20 || b == 0x7F) return "the entry name contains a control character";
+    }
+    if (name.back() == '/') name.remove_suffix(1);
+    for (std::size_t i = 0;;) {
+        std::size_t iEnd = std::min(name.find('/', i), name.size());
+        std::string_view part = name.substr(i, iEnd - i);
+        if (part.empty()) return "the entry name has an empty part ('//')";
+        if (part == "." || part == "..") return "the entry name has a '.' or '..' part";
+        if (iEnd == name.size()) return {};
+        i = iEnd + 1;
+    }
+}
+
+std::string FoldedName(std::string_view name) {
+    if (!name.empty() && name.back() == '/') name.remove_suffix(1);
+    std::string str(name);
+    for (std::size_t i = 0; i < str.size(); ++i) {
+        auto b = static_cast<unsigned char>(str[i]);
+        if (b < 0x80) {
+            str[i] = static_cast<char>(UpperOf(b));
+        } else if (b >= 0xC2 && b <= 0xC5 && i + 1 < str.size() &&
+                   (static_cast<unsigned char>(str[i + 1]) & 0xC0) == 0x80) {
+            char32_t c =
+                UpperOf((b & 0x1Fu) << 6 | (static_cast<unsigned char>(str[i + 1]) & 0x3Fu));
+            str[i] = static_cast<char>(0xC0 | (c >> 6));
+            str[i + 1] = static_cast<char>(0x80 | (c & 0x3F));
+            ++i;
+        }
+    }
+    return str;
+}
+
 ZipWriter::ZipWriter() : time_(MakeDosTime(2000, 1, 1, 0, 0, 0)) {}
+
+ZipWriter::ZipWriter(const std::string& strPath) : ZipWriter() {
+    strPath_ = strPath;
+    fStreamed_ = true;
+    std::string strTemp = strPath_ + ".tmp";
+    pFile_ = std::fopen(strTemp.c_str(), "w+b");
+    if (pFile_ == nullptr)
+        throw std::runtime_error("cannot create " + strTemp + ": " + ErrorText());
+}
+
+ZipWriter::~ZipWriter() {
+    if (pFile_ != nullptr) {
+        std::fclose(pFile_);
+        std::remove((strPath_ + ".tmp").c_str());
+    }
+}
+
+void ZipWriter::Emit(const std::uint8_t* pb, std::size_t cb) {
+    if (cb == 0) return;
+    if (pFile_ == nullptr) {
+        local_.insert(local_.end(), pb, pb + cb);
+    } else if (std::fwrite(pb, 1, cb, pFile_) != cb) {
+        throw std::runtime_error("cannot write " + strPath_ + ".tmp: " + ErrorText());
+    }
+    cbWritten_ += cb;
+}
+
+void ZipWriter::Patch(std::uint64_t ib, const std::vector<std::uint8_t>& bytes) {
+    if (pFile_ == nullptr) {
+        std::copy(bytes.begin(), bytes.end(), local_.begin() + static_cast<std::ptrdiff_t>(ib));
+        return;
+    }
+    if (std::fflush(pFile_) != 0 || ::fseeko(pFile_, static_cast<off_t>(ib), SEEK_SET) != 0 ||
+        std::fwrite(bytes.data(), 1, bytes.size(), pFile_) != bytes.size() ||
+        ::fseeko(pFile_, 0, SEEK_END) != 0)
+        throw std::runtime_error("cannot write " + strPath_ + ".tmp: " + ErrorText());
+}
+
+void ZipWriter::Truncate(std::uint64_t ib) {
+    cbWritten_ = ib;
+    if (pFile_ == nullptr) {
+        local_.resize(static_cast<std::size_t>(ib));
+    } else if (std::fflush(pFile_) != 0 ||
+               ::ftruncate(::fileno(pFile_), static_cast<off_t>(ib)) != 0 ||
+               ::fseeko(pFile_, 0, SEEK_END) != 0) {
+        fBroken_ = true; // never committed
+    }
+}
+
+std::vector<std::uint8_t> ZipWriter::LocalHeader(const Central& entry) const {
+    if (entry.strName.size() > 0xFFFF)
+        throw std::runtime_error("entry name too long: " + entry.strName.substr(0, 64) + "...");
+    std::vector<std::uint8_t> out;
+    Put32(out, kLocalSignature);
+    Put16(out, entry.nMethod == 8 ? 20 : 10);
+    Put16(out, entry.fFlags);
+    Put16(out, entry.nMethod);
+    Put16(out, entry.time.wTime);
+    Put16(out, entry.time.wDate);
+    Put32(out, entry.nCrc);
+    Put32(out, entry.cbCompressed);
+    Put32(out, entry.cbUncompressed);
+    Put16(out, static_cast<std::uint32_t>(entry.strName.size()));
+    Put16(out, static_cast<std::uint32_t>(extra_.size()));
+    out.insert(out.end(), entry.strName.begin(), entry.strName.end());
+    out.insert(out.end(), extra_.begin(), extra_.end());
+    return out;
+}
 
 void ZipWriter::AddFolder(std::string strName) {
     if (strName.empty() || strName.back() != '/') strName += '/';
@@ -79,7 +252,7 @@ void ZipWriter::AddStored(const std::string& strName, std::span<const std::uint8
 
 void ZipWriter::AddDeflated(const std::string& strName, std::span<const std::uint8_t> data,
                             int nLevel, int nStrategy) {
-    std::uint16_t fFlags = nLevel >= 8 ? 0x2 : nLevel == 2 ? 0x4 : nLevel == 1 ? 0x6 : 0;
+    std::uint16_t fFlags = LevelFlags(nLevel);
     std::vector<std::uint8_t> packed = Deflate(data, nLevel, nStrategy);
     AddRaw(strName, 8, fFlags, packed, Checked32(data.size(), strName.c_str()), Crc32(data));
 }
@@ -87,39 +260,129 @@ void ZipWriter::AddDeflated(const std::string& strName, std::span<const std::uin
 void ZipWriter::AddRaw(const std::string& strName, std::uint16_t nMethod, std::uint16_t fFlags,
                        std::span<const std::uint8_t> packed, std::uint32_t cbUncompressed,
                        std::uint32_t nCrc) {
-    if (strName.size() > 0xFFFF)
-        throw std::runtime_error("entry name too long: " + strName.substr(0, 64) + "...");
     if (fDataDescriptor_) fFlags |= 0x8;
     Central entry{strName,        nMethod,
                   fFlags,         time_,
                   nCrc,           Checked32(packed.size(), strName.c_str()),
-                  cbUncompressed, Checked32(local_.size(), "the archive"),
+                  cbUncompressed, Checked32(cbWritten_, "the archive"),
                   false};
-    Put32(local_, kLocalSignature);
-    Put16(local_, nMethod == 8 ? 20 : 10);
-    Put16(local_, fFlags);
-    Put16(local_, nMethod);
-    Put16(local_, entry.time.wTime);
-    Put16(local_, entry.time.wDate);
-    Put32(local_, nCrc);
-    Put32(local_, entry.cbCompressed);
-    Put32(local_, cbUncompressed);
-    Put16(local_, static_cast<std::uint32_t>(strName.size()));
-    Put16(local_, static_cast<std::uint32_t>(extra_.size()));
-    local_.insert(local_.end(), strName.begin(), strName.end());
-    local_.insert(local_.end(), extra_.begin(), extra_.end());
-    local_.insert(local_.end(), packed.begin(), packed.end());
+    std::vector<std::uint8_t> header = LocalHeader(entry);
+    Emit(header.data(), header.size());
+    Emit(packed.data(), packed.size());
     if (fFlags & 0x8) {
-        Put32(local_, nCrc);
-        Put32(local_, entry.cbCompressed);
-        Put32(local_, cbUncompressed);
+        std::vector<std::uint8_t> descriptor;
+        Put32(descriptor, nCrc);
+        Put32(descriptor, entry.cbCompressed);
+        Put32(descriptor, cbUncompressed);
+        Emit(descriptor.data(), descriptor.size());
     }
     central_.push_back(std::move(entry));
 }
 
-std::vector<std::uint8_t> ZipWriter::Finish() const {
-    std::vector<std::uint8_t> out = local_;
-    std::uint32_t ibCentral = Checked32(out.size(), "the archive");
+void ZipWriter::AddFile(const std::string& strName, const std::filesystem::path& path, int nLevel) {
+    const std::string strPath = path.string();
+    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(strPath.c_str(), "rb"));
+    if (!in) throw std::runtime_error(strPath + ": cannot open (" + ErrorText() + ")");
+    struct stat st {};
+    if (::fstat(::fileno(in.get()), &st) != 0)
+        throw std::runtime_error(strPath + ": cannot read (" + ErrorText() + ")");
+    if (S_ISDIR(st.st_mode)) throw std::runtime_error(strPath + " is a folder, not a file");
+    std::uint16_t fFlags = nLevel == 0 ? 0 : LevelFlags(nLevel);
+    if (fDataDescriptor_) fFlags |= 0x8;
+    Central entry{strName, static_cast<std::uint16_t>(nLevel == 0 ? 0 : 8),
+                  fFlags,  time_,
+                  0,       0,
+                  0,       Checked32(cbWritten_, "the archive"),
+                  false};
+    auto doesNotFit = [&] {
+        return std::runtime_error(strPath + ": does not fit in the archive (it would end beyond " +
+                                  std::to_string(kcbMax) + " bytes)");
+    };
+    // A regular file's size is known before reading: too large an input, or a stored entry
+    // that would end past the last offset the format holds, is refused unread. Deflated
+    // output is checked as it grows.
+    std::uint64_t cbOverhead = 30 + strName.size() + extra_.size() + (fFlags & 0x8 ? 12 : 0);
+    if (S_ISREG(st.st_mode)) {
+        auto cbFile = static_cast<std::uint64_t>(st.st_size);
+        if (cbFile > kcbMax)
+            throw std::runtime_error(strPath + ": too large for a ZIP entry (" +
+                                     std::to_string(cbFile) + " bytes; at most " +
+                                     std::to_string(kcbMax) + ")");
+        if (nLevel == 0 && cbWritten_ + cbOverhead + cbFile > kcbMax) throw doesNotFit();
+    }
+    std::uint64_t ibLocal = cbWritten_;
+    try {
+        std::vector<std::uint8_t> header = LocalHeader(entry);
+        Emit(header.data(), header.size());
+        StreamFile(entry, in.get(), strPath, nLevel);
+        if (cbWritten_ + (fFlags & 0x8 ? 12 : 0) > kcbMax) throw doesNotFit();
+        std::vector<std::uint8_t> sizes;
+        Put32(sizes, entry.nCrc);
+        Put32(sizes, entry.cbCompressed);
+        Put32(sizes, entry.cbUncompressed);
+        Patch(ibLocal + 14, sizes);
+        if (fFlags & 0x8) Emit(sizes.data(), sizes.size());
+    } catch (...) {
+        Truncate(ibLocal);
+        throw;
+    }
+    central_.push_back(std::move(entry));
+}
+
+void ZipWriter::StreamFile(Central& entry, std::FILE* pIn, const std::string& strPath, int nLevel) {
+    auto tooLarge = [&] {
+        return std::runtime_error(strPath + ": too large for a ZIP entry (more than " +
+                                  std::to_string(kcbMax) + " bytes)");
+    };
+    Deflater deflater;
+    if (nLevel != 0) {
+        if (deflateInit2(&deflater.z, nLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw std::runtime_error("zlib refused the deflate settings");
+        deflater.fOpen = true;
+    }
+    std::vector<std::uint8_t> bufIn(1 << 16), bufOut(1 << 16);
+    uLong nCrc = crc32(0L, Z_NULL, 0);
+    std::uint64_t cbIn = 0, cbOut = 0;
+    for (bool fEnd = false; !fEnd;) {
+        std::size_t cb = std::fread(bufIn.data(), 1, bufIn.size(), pIn);
+        if (std::ferror(pIn))
+            throw std::runtime_error(strPath + ": read failed (" + ErrorText() + ")");
+        fEnd = cb < bufIn.size();
+        cbIn += cb;
+        // A file may grow while it is read.
+        if (cbIn > kcbMax) throw tooLarge();
+        nCrc = crc32(nCrc, bufIn.data(), static_cast<uInt>(cb));
+        if (nLevel == 0) {
+            Emit(bufIn.data(), cb);
+            cbOut += cb;
+            continue;
+        }
+        deflater.z.next_in = bufIn.data();
+        deflater.z.avail_in = static_cast<uInt>(cb);
+        int nFlush = fEnd ? Z_FINISH : Z_NO_FLUSH;
+        int nResult;
+        do {
+            deflater.z.next_out = bufOut.data();
+            deflater.z.avail_out = static_cast<uInt>(bufOut.size());
+            nResult = deflate(&deflater.z, nFlush);
+            if (nResult == Z_STREAM_ERROR)
+                throw std::runtime_error("zlib could not deflate the data");
+            std::size_t cbHave = bufOut.size() - deflater.z.avail_out;
+            Emit(bufOut.data(), cbHave);
+            cbOut += cbHave;
+            if (cbOut > kcbMax) throw tooLarge();
+        } while (deflater.z.avail_out == 0);
+        if (fEnd && nResult != Z_STREAM_END)
+            throw std::runtime_error("zlib could not deflate the data");
+    }
+    entry.nCrc = static_cast<std::uint32_t>(nCrc);
+    entry.cbCompressed = static_cast<std::uint32_t>(cbOut);
+    entry.cbUncompressed = static_cast<std::uint32_t>(cbIn);
+}
+
+std::vector<std::uint8_t> ZipWriter::CentralDirectory(std::uint64_t ibCentral) const {
+    std::vector<std::uint8_t> out;
+    Checked32(ibCentral, "the archive");
     for (const Central& e : central_) {
         Put32(out, kCentralSignature);
         Put16(out, 3 << 8 | 20); // made on Unix, version 2.0
@@ -140,7 +403,7 @@ std::vector<std::uint8_t> ZipWriter::Finish() const {
         Put32(out, e.ibLocal);
         out.insert(out.end(), e.strName.begin(), e.strName.end());
     }
-    std::uint32_t cbCentral = Checked32(out.size() - ibCentral, "the central directory");
+    std::uint32_t cbCentral = Checked32(out.size(), "the central directory");
     if (central_.size() > 0xFFFF) throw std::runtime_error("too many entries for a ZIP archive");
     Put32(out, kEndSignature);
     Put16(out, 0);
@@ -148,8 +411,16 @@ std::vector<std::uint8_t> ZipWriter::Finish() const {
     Put16(out, static_cast<std::uint32_t>(central_.size()));
     Put16(out, static_cast<std::uint32_t>(central_.size()));
     Put32(out, cbCentral);
-    Put32(out, ibCentral);
+    Put32(out, static_cast<std::uint32_t>(ibCentral));
     Put16(out, 0);
+    return out;
+}
+
+std::vector<std::uint8_t> ZipWriter::Finish() const {
+    if (fStreamed_) throw std::logic_error("a streamed archive is finished by Commit");
+    std::vector<std::uint8_t> out = local_;
+    std::vector<std::uint8_t> central = CentralDirectory(out.size());
+    out.insert(out.end(), central.begin(), central.end());
     return out;
 }
 
@@ -166,6 +437,31 @@ void ZipWriter::WriteFile(const std::string& strPath) const {
     if (std::rename(strTemp.c_str(), strPath.c_str()) != 0) {
         std::remove(strTemp.c_str());
         throw std::runtime_error("cannot rename " + strTemp + " to " + strPath);
+    }
+}
+
+void ZipWriter::Commit() {
+    if (!fStreamed_) throw std::logic_error("only a streamed archive is committed");
+    if (pFile_ == nullptr) throw std::logic_error("the archive is committed already");
+    if (fBroken_)
+        throw std::runtime_error("cannot write " + strPath_ +
+                                 ".tmp: a failed entry could not be taken back");
+    std::vector<std::uint8_t> central = CentralDirectory(cbWritten_);
+    Emit(central.data(), central.size());
+    std::string strTemp = strPath_ + ".tmp";
+    std::FILE* pFile = pFile_;
+    pFile_ = nullptr;
+    bool fOk = std::fflush(pFile) == 0 && !std::ferror(pFile);
+    fOk = std::fclose(pFile) == 0 && fOk;
+    if (!fOk) {
+        std::string strError = ErrorText();
+        std::remove(strTemp.c_str());
+        throw std::runtime_error("cannot write " + strTemp + ": " + strError);
+    }
+    if (std::rename(strTemp.c_str(), strPath_.c_str()) != 0) {
+        std::string strError = ErrorText();
+        std::remove(strTemp.c_str());
+        throw std::runtime_error("cannot rename " + strTemp + " to " + strPath_ + ": " + strError);
     }
 }
 

@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -35,6 +37,11 @@ std::string Shell(const std::string& strCommand, int* pnStatus = nullptr) {
 
 bool HaveUnzip() {
     return std::system("unzip -v >/dev/null 2>&1") == 0;
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& str) {
@@ -121,6 +128,125 @@ TEST(ZipWriter, ProgramBuildsTreesReproducibly) {
                            " x=" + (dir.Path() / "missing").string() + " 2>/dev/null")
                               .c_str()),
               0);
+}
+
+// Streaming from files gives the very bytes the in-memory writer gives (which the project's
+// reader is tested on), and a refused entry leaves the archive as it was.
+TEST(ZipWriter, StreamedArchivesEqualArchivesBuiltInMemory) {
+    TempDir dir;
+    std::string strLarge = Text(300000, 4);
+    WriteText(dir.Path() / "large.txt", strLarge);
+    WriteText(dir.Path() / "small.txt", "small");
+    std::ofstream(dir.Path() / "max").close();
+    fs::resize_file(dir.Path() / "max", zipwriter::kcbMax); // sparse: refused unread
+
+    zipwriter::ZipWriter memory;
+    memory.AddDeflated("a/large.txt", Bytes(strLarge), 9);
+    memory.AddStored("small.txt", Bytes("small"));
+    memory.SetDataDescriptor(true);
+    memory.AddDeflated("fast.txt", Bytes(strLarge), 1);
+
+    fs::path zip = dir.Path() / "streamed.zip";
+    {
+        zipwriter::ZipWriter streamed(zip.string());
+        streamed.AddFile("a/large.txt", dir.Path() / "large.txt", 9);
+        streamed.AddFile("small.txt", dir.Path() / "small.txt", 0);
+        EXPECT_THROW(streamed.AddFile("max", dir.Path() / "max", 0), std::runtime_error);
+        streamed.SetDataDescriptor(true);
+        streamed.AddFile("fast.txt", dir.Path() / "large.txt", 1);
+        EXPECT_FALSE(fs::exists(zip));
+        streamed.Commit();
+    }
+    std::vector<std::uint8_t> expected = memory.Finish();
+    EXPECT_EQ(ReadText(zip), std::string(expected.begin(), expected.end()));
+    EXPECT_FALSE(fs::exists(dir.Path() / "streamed.zip.tmp"));
+
+    // MS-DOS times keep seconds in steps of two: an odd second goes down, never up.
+    std::optional<zipwriter::DosTime> time = zipwriter::ParseDosTime("2024-02-29T23:59:59");
+    ASSERT_TRUE(time);
+    EXPECT_EQ(time->wDate, (2024 - 1980) << 9 | 2 << 5 | 29);
+    EXPECT_EQ(time->wTime, 23 << 11 | 59 << 5 | 29);
+}
+
+// Every bad command line: its exit code and the part of the message that says why. "@" is
+// the test's folder, holding a.txt, in/a.txt and two sparse files; nothing is ever written.
+TEST(ZipWriter, ProgramRefusesBadInput) {
+    TempDir dir;
+    WriteText(dir.Path() / "a.txt", "a");
+    WriteText(dir.Path() / "in/a.txt", "a");
+    std::ofstream(dir.Path() / "big").close();
+    fs::resize_file(dir.Path() / "big", 4500ull << 20);
+    std::ofstream(dir.Path() / "max").close();
+    fs::resize_file(dir.Path() / "max", zipwriter::kcbMax);
+    struct Case {
+        const char* pszArgs;
+        int nExit;
+        const char* pszMessage;
+    } cases[] = {
+        {"", 2, "no output archive given"},
+        {"--bogus @/o.zip", 2, "unknown option '--bogus'"},
+        {"@/o.zip -x", 2, "unknown option '-x'"},
+        {"@/o.zip plain", 2, "'plain' is not an item"},
+        {"@/o.zip x=", 2, "no file or folder after '='"},
+        {"@/in x/", 2, "the output @/in is a folder"},
+        {"@/o.zip --time=2024-01-01T00:00:00", 2, "options go before the output archive"},
+        // Dates: wrong shape, past either end of 1980..2107, not in the calendar.
+        {"--time=2100-13-40T99:99:99 @/o.zip", 2, "invalid --time '2100-13-40T99:99:99'"},
+        {"--time=2024-1-1T0:0:0 @/o.zip", 2, "invalid --time"},
+        {"--time=2108-01-01T00:00:00 @/o.zip", 2, "invalid --time"},
+        {"--time=1979-12-31T23:59:59 @/o.zip", 2, "invalid --time"},
+        {"--time=2100-02-29T00:00:00 @/o.zip", 2, "invalid --time"},
+        {"--time=2023-04-31T00:00:00 @/o.zip", 2, "invalid --time"},
+        {"--time=2024-01-01T24:00:00 @/o.zip", 2, "invalid --time"},
+        {"--time=2024-01-01T00:60:00 @/o.zip", 2, "invalid --time"},
+        {"--time=2024-01-01T00:00:60 @/o.zip", 2, "invalid --time"},
+        // Names a reader could place outside its folder, or that it cannot tell apart.
+        {"@/o.zip ../evil=@/a.txt", 2,
+         "'../evil' (from '../evil=@/a.txt'): the entry name has "
+         "a '.' or '..' part"},
+        {"@/o.zip a/../../b=@/a.txt", 2, "has a '.' or '..' part"},
+        {"@/o.zip ./", 2, "has a '.' or '..' part"},
+        {"@/o.zip /abs=@/a.txt", 2, "the entry name is absolute"},
+        {"@/o.zip 'a\\b=@/a.txt'", 2, "the entry name contains a backslash"},
+        {"@/o.zip c:x=@/a.txt", 2, "the entry name contains a colon"},
+        {"@/o.zip a//b=@/a.txt", 2, "has an empty part"},
+        {"@/o.zip =@/a.txt", 2, "the entry name is empty"},
+        {"@/o.zip a=@/a.txt a=@/a.txt", 2, "duplicate entry name 'a'"},
+        {"@/o.zip a=@/a.txt A=@/a.txt", 2, "duplicate entry name 'A' (clashes with 'a'"},
+        {"@/o.zip a=@/a.txt a/", 2, "duplicate entry name 'a/'"},
+        {"@/o.zip IN/a.TXT=@/a.txt in/=@/in", 2, "duplicate entry name 'in/a.txt'"},
+        // Folders and files mistaken for each other.
+        {"@/o.zip x=@/in", 2, "@/in is a folder; use NAME/=FOLDER to add a folder"},
+        {"@/o.zip x/=@/a.txt", 2, "@/a.txt is not a folder; use NAME=FILE"},
+        // Failures: missing input, sizes the format cannot hold.
+        {"@/o.zip x=@/missing", 1, "@/missing: no such file or folder"},
+        {"@/none/o.zip x/", 1, "cannot create @/none/o.zip.tmp"},
+        {"@/o.zip big=@/big", 1, "@/big: too large for a ZIP entry (4718592000 bytes"},
+        {"@/o.zip -0 max=@/max", 1, "@/max: does not fit in the archive"},
+    };
+    auto expand = [&](std::string str) {
+        for (std::size_t i; (i = str.find('@')) != std::string::npos;)
+            str.replace(i, 1, dir.Path().string());
+        return str;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszArgs);
+        int nStatus = -1;
+        std::string strErr = Shell("(" + std::string(ZIPWRITER_PROGRAM) + " " + expand(c.pszArgs) +
+                                       " 2>&1 >/dev/null)",
+                                   &nStatus);
+        ASSERT_TRUE(WIFEXITED(nStatus));
+        EXPECT_EQ(WEXITSTATUS(nStatus), c.nExit) << strErr;
+        EXPECT_EQ(strErr.rfind("zipwriter: ", 0), 0u) << strErr;
+        EXPECT_NE(strErr.find(expand(c.pszMessage)), std::string::npos) << strErr;
+        EXPECT_EQ(strErr.find("--help") != std::string::npos, c.nExit == 2) << strErr;
+        EXPECT_FALSE(fs::exists(dir.Path() / "o.zip"));
+        EXPECT_FALSE(fs::exists(dir.Path() / "o.zip.tmp"));
+    }
+    int nStatus = -1;
+    std::string strOut = Shell(std::string(ZIPWRITER_PROGRAM) + " --help 2>/dev/null", &nStatus);
+    EXPECT_EQ(nStatus, 0);
+    EXPECT_EQ(strOut.rfind("usage: zipwriter", 0), 0u) << strOut;
 }
 
 } // namespace

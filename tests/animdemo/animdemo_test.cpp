@@ -2,10 +2,10 @@
 #include "tests/animdemo/animdemo.h"
 
 #include "host/clock.h"
+#include "tests/support/png_picture.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,12 +31,7 @@ TEST(AnimDemo, PlaysAtThirtyFramesPerSecond) {
     EXPECT_EQ(msElapsed, 200u * 33); // frames at 33 ms, on the clock
 }
 
-struct Picture {
-    int cx = 0;
-    int cy = 0;
-    std::vector<host::COLORREF> pixels;
-    host::COLORREF At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * cx + x]; }
-};
+using testsupport::Picture;
 
 constexpr long kFrames = 30;
 constexpr int kClientBottom = 294; // the taskbar lies below
@@ -51,18 +46,7 @@ Picture RunAtDepth(host::UINT nDepth) {
     options.backend = host::ScreenBackendKind::kHeadless;
     options.nDepth = nDepth;
     EXPECT_EQ(animdemo::RunAnimDemo(options, kFrames, path.c_str()).nExitCode, 0);
-    Picture picture;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> buffer(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, buffer.data(), 0, nullptr)) return picture;
-    picture.cx = static_cast<int>(image.width);
-    picture.cy = static_cast<int>(image.height);
-    for (std::size_t i = 0; i + 2 < buffer.size(); i += 3)
-        picture.pixels.push_back(host::RGB(buffer[i], buffer[i + 1], buffer[i + 2]));
-    return picture;
+    return testsupport::ReadPng(path);
 }
 
 // The largest difference of one channel.

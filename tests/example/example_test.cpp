@@ -5,10 +5,10 @@
 #include "host/clock.h"
 #include "host/gdi.h"
 #include "host/window.h"
+#include "tests/support/png_picture.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,27 +20,8 @@ namespace {
 
 using namespace host;
 
-struct Picture {
-    int cx = 0;
-    int cy = 0;
-    std::vector<COLORREF> pixels;
-    COLORREF At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * cx + x]; }
-};
-
-Picture ReadPng(const std::string& path) {
-    Picture picture;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> buffer(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, buffer.data(), 0, nullptr)) return picture;
-    picture.cx = static_cast<int>(image.width);
-    picture.cy = static_cast<int>(image.height);
-    for (std::size_t i = 0; i + 2 < buffer.size(); i += 3)
-        picture.pixels.push_back(RGB(buffer[i], buffer[i + 1], buffer[i + 2]));
-    return picture;
-}
+using testsupport::Picture;
+using testsupport::ReadPng;
 
 // The example's screenshot after cFrames frames (16-bit device screen, headless).
 Picture RunFor(int cFrames) {

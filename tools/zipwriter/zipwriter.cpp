@@ -1,5 +1,7 @@
 #include "tools/zipwriter/zipwriter.h"
 
+#include "host/codepage.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -41,17 +43,6 @@ std::string ErrorText() {
 
 bool IsLeapYear(int nYear) {
     return (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
-}
-
-// Upper case of the letters the reader folds: ASCII, Latin-1 and Latin Extended-A.
-char32_t UpperOf(char32_t c) {
-    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-    if (c == 0xFF) return 0x178;
-    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-        return c & ~char32_t(1);
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c : c - 1;
-    return c;
 }
 
 // Flag bits 1 and 2 tell the deflate level as other writers do.
@@ -153,21 +144,9 @@ std::string EntryNameProblem(std::string_view name) {
 
 std::string FoldedName(std::string_view name) {
     if (!name.empty() && name.back() == '/') name.remove_suffix(1);
-    std::string str(name);
-    for (std::size_t i = 0; i < str.size(); ++i) {
-        auto b = static_cast<unsigned char>(str[i]);
-        if (b < 0x80) {
-            str[i] = static_cast<char>(UpperOf(b));
-        } else if (b >= 0xC2 && b <= 0xC5 && i + 1 < str.size() &&
-                   (static_cast<unsigned char>(str[i + 1]) & 0xC0) == 0x80) {
-            char32_t c =
-                UpperOf((b & 0x1Fu) << 6 | (static_cast<unsigned char>(str[i + 1]) & 0x3Fu));
-            str[i] = static_cast<char>(0xC0 | (c >> 6));
-            str[i + 1] = static_cast<char>(0x80 | (c & 0x3F));
-            ++i;
-        }
-    }
-    return str;
+    // The host's folding covers every letter the reader's lookup folds, and more: names the
+    // reader would tell apart may be refused, never the other way round.
+    return host::ToUtf8(host::FoldCase(host::ToUtf16(name)));
 }
 
 ZipWriter::ZipWriter() : time_(MakeDosTime(2000, 1, 1, 0, 0, 0)) {}

@@ -3,7 +3,6 @@
 #include "tools/cli/cli.h"
 
 #include <cstdio>
-#include <exception>
 #include <string>
 #include <string_view>
 
@@ -73,11 +72,7 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int Main(int argc, char** argv) {
-    try {
-        return Run(argc, argv);
-    } catch (const std::exception& e) {
-        return cli::Failure(kProgram, e.what());
-    }
+    return cli::Guarded(kProgram, [&] { return Run(argc, argv); });
 }
 
 } // namespace animdemo

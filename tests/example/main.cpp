@@ -5,7 +5,6 @@
 #include "tools/cli/cli.h"
 
 #include <cstdio>
-#include <exception>
 #include <string>
 #include <string_view>
 
@@ -70,9 +69,5 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return Run(argc, argv);
-    } catch (const std::exception& e) {
-        return cli::Failure(kProgram, e.what());
-    }
+    return cli::Guarded(kProgram, [&] { return Run(argc, argv); });
 }

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +39,20 @@ inline int Failure(std::string_view program, std::string_view message) {
     std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(program.size()), program.data(),
                  static_cast<int>(message.size()), message.data());
     return kExitFailed;
+}
+
+// Runs a program's body and returns its exit status; an exception that escapes the body is
+// reported as a failure rather than ending the program with an abort.
+template <class Body> int Guarded(std::string_view program, Body body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return Failure(program, "out of memory");
+    } catch (const std::exception& e) {
+        return Failure(program, e.what());
+    } catch (...) {
+        return Failure(program, "unexpected failure");
+    }
 }
 
 // A whole number and nothing else: an optional minus sign, then decimal digits (or "0x" and

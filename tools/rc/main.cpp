@@ -5,7 +5,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -146,9 +145,5 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return Run(argc, argv);
-    } catch (const std::exception& e) {
-        return cli::Failure(kProgram, e.what());
-    }
+    return cli::Guarded(kProgram, [&] { return Run(argc, argv); });
 }

@@ -299,8 +299,59 @@ void Target::FillValue(const RECT& rcSurface, DWORD v) {
     }
 }
 
-DWORD BrushValue(Target& t, const Brush& brush) {
-    return t.format().Encode(t.Resolve(brush.cr));
+void Target::FillPaint(const RECT& rcSurface, const Paint& paint) {
+    if (paint.IsSolid()) return FillValue(rcSurface, paint.Value());
+    std::vector<DWORD> row;
+    for (const RECT& rcClip : clip()) {
+        RECT rc = Intersect(rcClip, rcSurface);
+        if (IsEmpty(rc)) continue;
+        LONG n = rc.right - rc.left;
+        row.resize(n);
+        for (LONG y = rc.top; y < rc.bottom; ++y) {
+            paint.Row(rc.left, y, n, row.data());
+            WriteRow(px_, rc.left, y, n, row.data());
+        }
+        Changed(rc);
+    }
+}
+
+Paint::Paint(Target& t, const Brush& brush) {
+    const Format& f = t.format();
+    if (brush.pattern.empty()) {
+        values_.push_back(f.Encode(t.Resolve(brush.cr)));
+        return;
+    }
+    cx_ = brush.cxPattern;
+    cy_ = brush.cyPattern;
+    values_.resize(brush.pattern.size());
+    if (brush.fMonoPattern) {
+        // 0 bits take the text colour and 1 bits the background colour, as in a blit from
+        // a monochrome bitmap; onto a monochrome surface the bits go as they are.
+        DWORD v[2] = {f.Encode(t.Resolve(t.dc().st.crText)), f.Encode(t.Resolve(t.dc().st.crBk))};
+        if (f.fMono) {
+            v[0] = 0;
+            v[1] = 1;
+        }
+        for (std::size_t i = 0; i < values_.size(); ++i)
+            values_[i] = v[brush.pattern[i] & 1];
+        return;
+    }
+    EncodeCache cache(f);
+    for (std::size_t i = 0; i < values_.size(); ++i)
+        values_[i] = cache.Encode(brush.pattern[i]);
+}
+
+void Paint::Row(LONG x, LONG y, LONG n, DWORD* pOut) const {
+    if (IsSolid()) {
+        std::fill(pOut, pOut + n, values_[0]);
+        return;
+    }
+    const DWORD* row = values_.data() + static_cast<std::size_t>(((y % cy_) + cy_) % cy_) * cx_;
+    LONG i = ((x % cx_) + cx_) % cx_;
+    for (LONG k = 0; k < n; ++k) {
+        pOut[k] = row[i];
+        if (++i == cx_) i = 0;
+    }
 }
 
 } // namespace gdi
@@ -368,7 +419,9 @@ int GetObject(HGDIOBJ h, int cb, void* pv) {
     }
     case Kind::Brush: {
         auto& brush = static_cast<Brush&>(*object);
-        LOGBRUSH lb{brush.fNull ? 1u : 0u, brush.cr, 0};
+        LOGBRUSH lb{brush.fNull ? BS_NULL : BS_SOLID, brush.cr, 0};
+        if (!brush.pattern.empty())
+            lb = {BS_PATTERN, 0, reinterpret_cast<std::uintptr_t>(brush.hbmPattern)};
         return put(&lb, sizeof(lb));
     }
     case Kind::Pen: {
@@ -723,6 +776,28 @@ int GetClipRgn(HDC hdc, HRGN hrgn) {
 
 HBRUSH CreateSolidBrush(COLORREF cr) {
     return static_cast<HBRUSH>(Register(MakeBrush(false, cr)));
+}
+
+HBRUSH CreatePatternBrush(HBITMAP hbm) {
+    auto bitmap = Lookup<Bitmap>(hbm, Kind::Bitmap);
+    if (!bitmap) return nullptr;
+    Format f;
+    if (!f.Init(bitmap->pixels)) return nullptr;
+    // Larger bitmaps lend their top-left corner: a pattern is meant to be small.
+    constexpr LONG kMaxPattern = 64;
+    auto brush = MakeBrush(false, 0);
+    brush->cxPattern = std::min<LONG>(bitmap->pixels.cx, kMaxPattern);
+    brush->cyPattern = std::min<LONG>(bitmap->pixels.cy, kMaxPattern);
+    brush->fMonoPattern = f.fMono;
+    brush->hbmPattern = hbm;
+    brush->pattern.resize(static_cast<std::size_t>(brush->cxPattern) * brush->cyPattern);
+    std::vector<DWORD> row(brush->cxPattern);
+    for (LONG y = 0; y < brush->cyPattern; ++y) {
+        ReadRow(bitmap->pixels, 0, y, brush->cxPattern, row.data());
+        for (LONG x = 0; x < brush->cxPattern; ++x)
+            brush->pattern[y * brush->cxPattern + x] = f.fMono ? row[x] & 1 : f.Decode(row[x]);
+    }
+    return static_cast<HBRUSH>(Register(brush));
 }
 
 HPEN CreatePen(int style, int width, COLORREF cr) {

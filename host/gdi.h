@@ -128,6 +128,11 @@ struct LOGPALETTE {
     PALETTEENTRY palPalEntry[1]; // palNumEntries entries
 };
 
+// Brush styles (LOGBRUSH.lbStyle). A pattern brush reports its bitmap's handle in lbHatch.
+constexpr UINT BS_SOLID = 0;
+constexpr UINT BS_NULL = 1;
+constexpr UINT BS_PATTERN = 3;
+
 struct LOGBRUSH {
     UINT lbStyle;
     COLORREF lbColor;
@@ -589,6 +594,13 @@ COLORREF SetPixel(HDC hdc, int x, int y, COLORREF cr);
 // Brushes, pens and shapes
 
 HBRUSH CreateSolidBrush(COLORREF cr);
+// A brush that tiles a copy of the bitmap (8 x 8 is usual; a larger one lends its top-left
+// 64 x 64 pixels), laid from the surface's origin so that separate fills line up. In a
+// monochrome bitmap's pattern 0 bits take the text colour and 1 bits the background colour
+// of the context drawn on, as in a blit from it; other bitmaps keep their colours. Every
+// fill paints with it: FillRect, FrameRect, FillRgn, Rectangle, Ellipse, Polygon and the
+// blits' pattern. The bitmap may be deleted afterwards.
+HBRUSH CreatePatternBrush(HBITMAP hbm);
 
 // System colours, classic defaults. COLOR_STATIC (25) is the static-control background,
 // COLOR_STATICTEXT (26) its text.
@@ -653,6 +665,24 @@ BOOL Polyline(HDC hdc, const POINT* ppt, int c);
 // covers [left, right) x [top, bottom). With the null pen the filled area is one pixel
 // narrower and shorter, as it always was.
 BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom);
+// The ellipse inscribed in [left, right) x [top, bottom): a pixel belongs to it when its
+// centre lies inside or on the ellipse, so it is symmetric in both axes. The pen (solid
+// whatever its style) draws the pixels that the ellipse inset by the pen's width leaves
+// out, the brush fills those. Without a pen the brush fills the whole ellipse.
+BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom);
+
+// How a self-intersecting polygon is filled: ALTERNATE fills the areas that a ray from
+// them crosses the outline an odd number of times, WINDING those the outline winds round.
+constexpr int ALTERNATE = 1;
+constexpr int WINDING = 2;
+int SetPolyFillMode(HDC hdc, int mode); // returns the previous mode, 0 on failure
+int GetPolyFillMode(HDC hdc);
+
+// A closed polygon: the brush fills the pixels whose positions (the points lines pass
+// through) lie inside, one on a left or top edge counting as inside and one on a right or
+// bottom edge not, so that polygons sharing an edge never overlap; then the pen outlines
+// it, closing edge included, covering the rest of its border. At least two points.
+BOOL Polygon(HDC hdc, const POINT* ppt, int c);
 
 // Edges, with the system colours of three-dimensional elements.
 constexpr UINT BDR_RAISEDOUTER = 0x0001;
@@ -771,6 +801,9 @@ int DrawText(HDC hdc, const WCHAR* psz, int c, RECT* prc, UINT format);
 HRGN CreateRectRgn(int left, int top, int right, int bottom);
 HRGN CreateRectRgnIndirect(const RECT* prc);
 BOOL SetRectRgn(HRGN hrgn, int left, int top, int right, int bottom);
+// The pixels that Polygon fills with the fill mode (ALTERNATE or WINDING). Null for fewer
+// than two points, a bad mode, or a polygon more than 65536 rows high.
+HRGN CreatePolygonRgn(const POINT* ppt, int c, int mode);
 
 constexpr int RGN_AND = 1;
 constexpr int RGN_OR = 2;

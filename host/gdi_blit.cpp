@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 namespace host {
 namespace gdi {
@@ -87,8 +88,8 @@ private:
     DWORD srcBk_ = 0;
 };
 
-// d = rop(p, s, d), bitwise.
-void CombineRow(BYTE rop, DWORD p, const DWORD* s, DWORD* d, LONG n, DWORD mask) {
+// d = rop(p, s, d), bitwise; p holds the pattern's n values.
+void CombineRow(BYTE rop, const DWORD* p, const DWORD* s, DWORD* d, LONG n, DWORD mask) {
     switch (rop) {
     case 0xCC: // SRCCOPY
         std::memcpy(d, s, n * sizeof(DWORD));
@@ -116,7 +117,7 @@ void CombineRow(BYTE rop, DWORD p, const DWORD* s, DWORD* d, LONG n, DWORD mask)
         std::fill(d, d + n, mask);
         break;
     case 0xF0: // PATCOPY
-        std::fill(d, d + n, p);
+        std::memcpy(d, p, n * sizeof(DWORD));
         break;
     case 0x55: // DSTINVERT
         for (LONG i = 0; i < n; ++i)
@@ -124,10 +125,10 @@ void CombineRow(BYTE rop, DWORD p, const DWORD* s, DWORD* d, LONG n, DWORD mask)
         break;
     default:
         for (LONG i = 0; i < n; ++i) {
-            DWORD r = 0, sv = s ? s[i] : 0, dv = d[i];
+            DWORD r = 0, pv = p[i], sv = s ? s[i] : 0, dv = d[i];
             for (int k = 0; k < 8; ++k)
                 if (rop & (1 << k))
-                    r |= ((k & 4) ? p : ~p) & ((k & 2) ? sv : ~sv) & ((k & 1) ? dv : ~dv);
+                    r |= ((k & 4) ? pv : ~pv) & ((k & 2) ? sv : ~sv) & ((k & 1) ? dv : ~dv);
             d[i] = r & mask;
         }
         break;
@@ -139,6 +140,9 @@ bool UsesSource(BYTE rop) {
 }
 bool UsesDest(BYTE rop) {
     return (((rop >> 1) ^ rop) & 0x55) != 0;
+}
+bool UsesPattern(BYTE rop) {
+    return (((rop >> 4) ^ rop) & 0x0F) != 0;
 }
 
 // Copy of a source area when source and destination share pixel memory.
@@ -167,15 +171,24 @@ AreaCopy CopyArea(const PixelBuffer& src, const RECT& rc) {
 // through the conversion, the colour key and the raster operation.
 class RowWriter {
 public:
-    RowWriter(Target& dst, Converter* conv, BYTE rop, DWORD pattern, const DWORD* pKey)
-        : dst_(dst), conv_(conv), rop_(rop), pattern_(pattern), fKey_(pKey != nullptr),
-          key_(pKey ? *pKey : 0), fDest_(UsesDest(rop) || pKey), fSource_(UsesSource(rop)) {}
+    // pPaint null stands for the null brush, whose pattern is 0.
+    RowWriter(Target& dst, Converter* conv, BYTE rop, const Paint* pPaint, const DWORD* pKey)
+        : dst_(dst), conv_(conv), rop_(rop), pPaint_(pPaint), fKey_(pKey != nullptr),
+          key_(pKey ? *pKey : 0), fDest_(UsesDest(rop) || pKey), fSource_(UsesSource(rop)),
+          fPattern_(UsesPattern(rop)) {}
 
     // src holds n raw source values (unused when the operation has no source); it is
     // overwritten.
     void Write(LONG x, LONG y, LONG n, DWORD* src) {
         const Format& f = dst_.format();
         d_.resize(n);
+        p_.resize(n);
+        if (fPattern_) {
+            if (pPaint_)
+                pPaint_->Row(x, y, n, p_.data());
+            else
+                std::fill(p_.begin(), p_.end(), 0);
+        }
         if (fKey_) {
             skip_.resize(n);
             for (LONG i = 0; i < n; ++i)
@@ -185,11 +198,11 @@ public:
         if (fDest_) ReadRow(dst_.px(), x, y, n, d_.data());
         if (fKey_) {
             keep_.assign(d_.begin(), d_.end());
-            CombineRow(rop_, pattern_, fSource_ ? src : nullptr, d_.data(), n, f.valueMask);
+            CombineRow(rop_, p_.data(), fSource_ ? src : nullptr, d_.data(), n, f.valueMask);
             for (LONG i = 0; i < n; ++i)
                 if (skip_[i]) d_[i] = keep_[i];
         } else {
-            CombineRow(rop_, pattern_, fSource_ ? src : nullptr, d_.data(), n, f.valueMask);
+            CombineRow(rop_, p_.data(), fSource_ ? src : nullptr, d_.data(), n, f.valueMask);
         }
         WriteRow(dst_.px(), x, y, n, d_.data());
     }
@@ -198,11 +211,11 @@ private:
     Target& dst_;
     Converter* conv_;
     BYTE rop_;
-    DWORD pattern_;
+    const Paint* pPaint_;
     bool fKey_;
     DWORD key_;
-    bool fDest_, fSource_;
-    std::vector<DWORD> d_, keep_;
+    bool fDest_, fSource_, fPattern_;
+    std::vector<DWORD> d_, keep_, p_;
     std::vector<char> skip_;
 };
 
@@ -250,7 +263,9 @@ BOOL DoBlit(const BlitArgs& a) {
 
     Dc& dc = dst.dc();
     const Brush& brush = *dc.st.brush;
-    DWORD pattern = brush.fNull ? 0 : BrushValue(dst, brush);
+    std::optional<Paint> paint;
+    if (!brush.fNull) paint.emplace(dst, brush);
+    const Paint* pPaint = paint ? &*paint : nullptr;
 
     // Areas, normalised; a negative extent mirrors. Computed wide: callers pass any int.
     using I64 = std::int64_t;
@@ -271,7 +286,7 @@ BOOL DoBlit(const BlitArgs& a) {
 
     if (!fSource) {
         std::vector<DWORD> none;
-        RowWriter writer(dst, nullptr, rop, pattern, nullptr);
+        RowWriter writer(dst, nullptr, rop, pPaint, nullptr);
         for (const RECT& rcClip : dst.clip()) {
             RECT rc = Intersect(rcClip, rcDst);
             if (IsEmpty(rc)) continue;
@@ -310,7 +325,7 @@ BOOL DoBlit(const BlitArgs& a) {
     Converter conv(dst.format(), sf, dst.Resolve(dc.st.crText), dst.Resolve(dc.st.crBk),
                    src.Resolve(src.dc().st.crBk));
     DWORD key = a.fKey ? sf.Encode(src.Resolve(a.crKey)) : 0;
-    RowWriter writer(dst, &conv, a.fKey ? 0xCC : rop, pattern, a.fKey ? &key : nullptr);
+    RowWriter writer(dst, &conv, a.fKey ? 0xCC : rop, pPaint, a.fKey ? &key : nullptr);
     std::vector<DWORD> row;
 
     if (!fScaled) {

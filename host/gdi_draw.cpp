@@ -3,6 +3,8 @@
 #include "host/gdi_internal.h"
 
 #include <cstdlib>
+#include <optional>
+#include <utility>
 
 namespace host {
 
@@ -92,13 +94,128 @@ void DrawLine(Target& t, const Pen& pen, LONG x0, LONG y0, LONG x1, LONG y1) {
     }
 }
 
+// Whole-number square root, rounded down.
+std::uint64_t ISqrt(std::uint64_t v) {
+    std::uint64_t r = 0, bit = std::uint64_t{1} << 62;
+    while (bit > v)
+        bit >>= 2;
+    for (; bit; bit >>= 2) {
+        if (v >= r + bit) {
+            v -= r + bit;
+            r = (r >> 1) + bit;
+        } else {
+            r >>= 1;
+        }
+    }
+    return r;
+}
+
+// Row y of the ellipse inscribed in rc, as the half-open span [*pLeft, *pRight); false when
+// the row holds none of it. A pixel belongs when its centre does: with X and Y twice the
+// centre's distance from the middle, and W and H the sizes, X^2 H^2 + Y^2 W^2 <= W^2 H^2.
+// Coordinates are held within +/-rect::kLimit, so every product fits in 128 bits.
+bool EllipseSpan(const RECT& rc, LONG y, LONG* pLeft, LONG* pRight) {
+    using U128 = unsigned __int128;
+    const std::int64_t w = std::int64_t{rc.right} - rc.left, h = std::int64_t{rc.bottom} - rc.top;
+    if (w <= 0 || h <= 0 || y < rc.top || y >= rc.bottom) return false;
+    const std::int64_t dy = 2 * std::int64_t{y} + 1 - rc.top - rc.bottom;
+    const U128 h2 = static_cast<U128>(h * h);
+    const U128 room = static_cast<U128>(w * w) * (h2 - static_cast<U128>(dy * dy));
+    auto xMax = static_cast<std::int64_t>(ISqrt(static_cast<std::uint64_t>(room / h2)));
+    // X runs over the centres, which are odd or even as w - 1 is.
+    if ((xMax - (w - 1)) % 2 != 0) --xMax;
+    if (xMax < 0) return false;
+    const std::int64_t mid = std::int64_t{rc.left} + rc.right - 1;
+    *pLeft = static_cast<LONG>((mid - xMax) / 2);
+    *pRight = static_cast<LONG>((mid + xMax) / 2 + 1);
+    return true;
+}
+
+// A polygon cut into rows: the spans of each row that the fill mode says are inside.
+class PolygonScan {
+public:
+    PolygonScan(const POINT* ppt, int c, LONG dx, LONG dy, int mode) : fWinding_(mode == WINDING) {
+        for (int i = 0; i < c; ++i) {
+            const POINT& a = ppt[i];
+            const POINT& b = ppt[(i + 1) % c];
+            Edge e{Saturate(std::int64_t{a.x} + dx), Saturate(std::int64_t{a.y} + dy),
+                   Saturate(std::int64_t{b.x} + dx), Saturate(std::int64_t{b.y} + dy), 1};
+            if (e.y0 == e.y1) continue; // level edges cross no row
+            if (e.y0 > e.y1) {
+                std::swap(e.x0, e.x1);
+                std::swap(e.y0, e.y1);
+                e.dir = -1;
+            }
+            top_ = edges_.empty() ? e.y0 : std::min(top_, e.y0);
+            bottom_ = edges_.empty() ? e.y1 : std::max(bottom_, e.y1);
+            edges_.push_back(e);
+        }
+    }
+
+    // Rows [Top(), Bottom()) may hold spans.
+    LONG Top() const { return top_; }
+    LONG Bottom() const { return bottom_; }
+
+    // The spans [left, right) of row y, sorted and apart.
+    const std::vector<std::pair<LONG, LONG>>& Spans(LONG y) {
+        crossings_.clear();
+        spans_.clear();
+        for (const Edge& e : edges_) {
+            // An edge holds the rows from its top to just above its bottom, so a vertex
+            // counts once. Its crossing is the first pixel at or right of it.
+            if (y < e.y0 || y >= e.y1) continue;
+            const std::int64_t ey = std::int64_t{e.y1} - e.y0;
+            const __int128 num =
+                static_cast<__int128>(e.x0) * ey +
+                static_cast<__int128>(std::int64_t{y} - e.y0) * (std::int64_t{e.x1} - e.x0);
+            __int128 x = num / ey;
+            if (num % ey > 0) ++x;
+            crossings_.push_back({static_cast<LONG>(x), e.dir});
+        }
+        std::sort(crossings_.begin(), crossings_.end());
+        int winding = 0;
+        for (std::size_t i = 0; i < crossings_.size(); ++i) {
+            const int before = winding;
+            winding = fWinding_ ? winding + crossings_[i].second : (winding ^ 1);
+            if (before == 0 && winding != 0) {
+                spans_.push_back({crossings_[i].first, crossings_[i].first});
+            } else if (before != 0 && winding == 0) {
+                LONG left = spans_.back().first, right = crossings_[i].first;
+                spans_.pop_back();
+                if (right <= left) continue;
+                if (!spans_.empty() && spans_.back().second >= left)
+                    spans_.back().second = right;
+                else
+                    spans_.push_back({left, right});
+            }
+        }
+        return spans_;
+    }
+
+private:
+    struct Edge {
+        LONG x0, y0, x1, y1; // y0 < y1
+        int dir;             // +1 when the outline runs down it
+    };
+    std::vector<Edge> edges_;
+    LONG top_ = 0, bottom_ = 0;
+    bool fWinding_;
+    std::vector<std::pair<LONG, int>> crossings_;
+    std::vector<std::pair<LONG, LONG>> spans_;
+};
+
+// The rows of [top, bottom) that lie on the surface.
+std::pair<LONG, LONG> VisibleRows(const Target& t, LONG top, LONG bottom) {
+    return {std::max<LONG>(top, 0), std::min<LONG>(bottom, t.px().cy)};
+}
+
 } // namespace
 
 int FillRect(HDC hdc, const RECT* prc, HBRUSH hbr) {
     auto brush = GetBrush(hbr);
     Target t(hdc);
     if (!prc || !brush || !t.ok()) return 0;
-    if (!brush->fNull) t.FillValue(t.ToSurface(*prc), BrushValue(t, *brush));
+    if (!brush->fNull) t.FillPaint(t.ToSurface(*prc), Paint(t, *brush));
     return 1;
 }
 
@@ -108,11 +225,11 @@ int FrameRect(HDC hdc, const RECT* prc, HBRUSH hbr) {
     if (!prc || !brush || !t.ok()) return 0;
     RECT rc = t.ToSurface(*prc);
     if (brush->fNull || IsEmpty(rc)) return 1;
-    DWORD v = BrushValue(t, *brush);
-    t.FillValue({rc.left, rc.top, rc.right, rc.top + 1}, v);
-    t.FillValue({rc.left, rc.bottom - 1, rc.right, rc.bottom}, v);
-    t.FillValue({rc.left, rc.top + 1, rc.left + 1, rc.bottom - 1}, v);
-    t.FillValue({rc.right - 1, rc.top + 1, rc.right, rc.bottom - 1}, v);
+    Paint paint(t, *brush);
+    t.FillPaint({rc.left, rc.top, rc.right, rc.top + 1}, paint);
+    t.FillPaint({rc.left, rc.bottom - 1, rc.right, rc.bottom}, paint);
+    t.FillPaint({rc.left, rc.top + 1, rc.left + 1, rc.bottom - 1}, paint);
+    t.FillPaint({rc.right - 1, rc.top + 1, rc.right, rc.bottom - 1}, paint);
     return 1;
 }
 
@@ -151,11 +268,11 @@ BOOL FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
     Target t(hdc);
     if (!brush || !rgn || !t.ok()) return FALSE;
     if (brush->fNull) return TRUE;
-    DWORD v = BrushValue(t, *brush);
+    Paint paint(t, *brush);
     // The region is in logical coordinates, as every other drawing call's shapes are; only
     // clip regions are in device coordinates.
     for (const RECT& rc : rgn->region.Rects())
-        t.FillValue(t.ToSurface(rc), v);
+        t.FillPaint(t.ToSurface(rc), paint);
     return TRUE;
 }
 
@@ -198,12 +315,12 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     if (pen.style == PS_NULL) {
         // Without an outline the filled area is one pixel smaller, as it always was.
         if (!brush.fNull)
-            t.FillValue({rc.left, rc.top, rc.right - 1, rc.bottom - 1}, BrushValue(t, brush));
+            t.FillPaint({rc.left, rc.top, rc.right - 1, rc.bottom - 1}, Paint(t, brush));
         return TRUE;
     }
     LONG w = std::min<LONG>(pen.width, std::min(rc.right - rc.left, rc.bottom - rc.top) / 2 + 1);
     if (!brush.fNull)
-        t.FillValue({rc.left + w, rc.top + w, rc.right - w, rc.bottom - w}, BrushValue(t, brush));
+        t.FillPaint({rc.left + w, rc.top + w, rc.right - w, rc.bottom - w}, Paint(t, brush));
     if (pen.style == PS_SOLID || pen.width > 1) {
         DWORD v = t.format().Encode(t.Resolve(pen.cr));
         t.FillValue({rc.left, rc.top, rc.right, rc.top + w}, v);
@@ -218,6 +335,86 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
         DrawLine(t, pen, rc.left, b, rc.left, rc.top);
     }
     return TRUE;
+}
+
+BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
+    Target t(hdc);
+    if (!t.ok()) return FALSE;
+    const RECT rc = t.ToSurface(Normalized(left, top, right, bottom));
+    if (IsEmpty(rc)) return TRUE;
+    const Pen& pen = *t.dc().st.pen;
+    const Brush& brush = *t.dc().st.brush;
+    // The brush fills the ellipse inset by the pen's width; the pen, the ring around it.
+    const bool fPen = pen.style != PS_NULL;
+    RECT rcIn = rc;
+    if (fPen) {
+        LONG w = std::min<LONG>(pen.width, std::min(rc.right - rc.left, rc.bottom - rc.top));
+        rcIn = {rc.left + w, rc.top + w, rc.right - w, rc.bottom - w};
+    }
+    std::optional<Paint> paint;
+    if (!brush.fNull) paint.emplace(t, brush);
+    const DWORD vPen = t.format().Encode(t.Resolve(pen.cr));
+    auto [y0, y1] = VisibleRows(t, rc.top, rc.bottom);
+    for (LONG y = y0; y < y1; ++y) {
+        LONG l, r, li = 0, ri = 0;
+        if (!EllipseSpan(rc, y, &l, &r)) continue;
+        bool fInner = EllipseSpan(rcIn, y, &li, &ri);
+        if (fInner && paint) t.FillPaint({li, y, ri, y + 1}, *paint);
+        if (!fPen) continue;
+        if (!fInner) {
+            t.FillValue({l, y, r, y + 1}, vPen);
+            continue;
+        }
+        t.FillValue({l, y, std::max(l, li), y + 1}, vPen);
+        t.FillValue({std::min(r, ri), y, r, y + 1}, vPen);
+    }
+    return TRUE;
+}
+
+int SetPolyFillMode(HDC hdc, int mode) {
+    auto dc = Lookup<Dc>(hdc, Kind::Dc);
+    if (!dc || (mode != ALTERNATE && mode != WINDING)) return 0;
+    return std::exchange(dc->st.polyFillMode, mode);
+}
+
+int GetPolyFillMode(HDC hdc) {
+    auto dc = Lookup<Dc>(hdc, Kind::Dc);
+    return dc ? dc->st.polyFillMode : 0;
+}
+
+BOOL Polygon(HDC hdc, const POINT* ppt, int c) {
+    Target t(hdc);
+    if (!t.ok() || !ppt || c < 2) return FALSE;
+    const Brush& brush = *t.dc().st.brush;
+    if (!brush.fNull) {
+        Paint paint(t, brush);
+        PolygonScan scan(ppt, c, t.dx(), t.dy(), t.dc().st.polyFillMode);
+        auto [y0, y1] = VisibleRows(t, scan.Top(), scan.Bottom());
+        for (LONG y = y0; y < y1; ++y)
+            for (auto [l, r] : scan.Spans(y))
+                t.FillPaint({l, y, r, y + 1}, paint);
+    }
+    for (int i = 0; i < c; ++i) {
+        const POINT& a = ppt[i];
+        const POINT& b = ppt[(i + 1) % c];
+        DrawLine(t, *t.dc().st.pen, Saturate(std::int64_t{a.x} + t.dx()),
+                 Saturate(std::int64_t{a.y} + t.dy()), Saturate(std::int64_t{b.x} + t.dx()),
+                 Saturate(std::int64_t{b.y} + t.dy()));
+    }
+    return TRUE;
+}
+
+HRGN CreatePolygonRgn(const POINT* ppt, int c, int mode) {
+    if (!ppt || c < 2 || (mode != ALTERNATE && mode != WINDING)) return nullptr;
+    PolygonScan scan(ppt, c, 0, 0, mode);
+    if (std::int64_t{scan.Bottom()} - scan.Top() > 65536) return nullptr;
+    std::vector<RECT> rects;
+    for (LONG y = scan.Top(); y < scan.Bottom(); ++y)
+        for (auto [l, r] : scan.Spans(y))
+            rects.push_back({l, y, r, y + 1});
+    auto object = std::make_shared<RegionObject>();
+    object->region = Region::FromRects(rects.data(), rects.size());
+    return static_cast<HRGN>(Register(object));
 }
 
 BOOL DrawEdge(HDC hdc, RECT* prc, UINT edge, UINT flags) {

@@ -91,6 +91,12 @@ struct Brush : Object {
     Brush() : Object(Kind::Brush) {}
     bool fNull = false;
     COLORREF cr = 0;
+    // A pattern brush: cxPattern x cyPattern colours, row by row. A monochrome pattern keeps
+    // its bits (0 or 1) instead, which take the context's colours when it is drawn.
+    std::vector<COLORREF> pattern;
+    LONG cxPattern = 0, cyPattern = 0;
+    bool fMonoPattern = false;
+    void* hbmPattern = nullptr; // for GetObject
 };
 
 struct Pen : Object {
@@ -138,6 +144,7 @@ struct DcState {
     int bkMode = OPAQUE;
     int stretchMode = BLACKONWHITE;
     UINT textAlign = TA_LEFT | TA_TOP;
+    int polyFillMode = ALTERNATE;
     POINT pos{0, 0};
     POINT viewport{0, 0};
     std::optional<Region> clip; // device coordinates
@@ -230,6 +237,8 @@ private:
 // ---------------------------------------------------------------------------------------
 // A context made ready for one drawing call
 
+class Paint;
+
 class Target {
 public:
     // Fails (ok() false) for a bad handle or a surface that cannot be drawn on.
@@ -251,8 +260,9 @@ public:
     COLORREF Resolve(COLORREF cr) const;
     void Changed(const RECT& rcSurface);
 
-    // Fills a surface rectangle, clipped, with a pixel value.
+    // Fills a surface rectangle, clipped, with a pixel value or a brush.
     void FillValue(const RECT& rcSurface, DWORD v);
+    void FillPaint(const RECT& rcSurface, const Paint& paint);
     // Applies fn(value) to every pixel of the surface rectangle, clipped.
     template <class Fn> void Transform(const RECT& rcSurface, Fn fn);
 
@@ -283,7 +293,19 @@ template <class Fn> void Target::Transform(const RECT& rcSurface, Fn fn) {
     }
 }
 
-// The value of a solid brush's colour on the target.
-DWORD BrushValue(Target& t, const Brush& brush);
+// A brush made ready for one drawing call: its pixel values on the target. A pattern is
+// laid from the surface's origin, so that separate fills line up.
+class Paint {
+public:
+    Paint(Target& t, const Brush& brush);
+    bool IsSolid() const { return values_.size() == 1; }
+    DWORD Value() const { return values_[0]; } // of a solid brush
+    // The values of n pixels from surface (x, y) rightwards.
+    void Row(LONG x, LONG y, LONG n, DWORD* pOut) const;
+
+private:
+    std::vector<DWORD> values_;
+    LONG cx_ = 1, cy_ = 1;
+};
 
 } // namespace host::gdi

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <unistd.h>
 
@@ -688,6 +689,266 @@ TEST(Gdi, PolylinesAndRegionFills) {
     EXPECT_FALSE(FillRgn(f->hdc, rgn, nullptr));
     DeleteObject(rgn);
     DeleteObject(block);
+}
+
+// Ellipses, polygons and focus rectangles, black on white, with the stock black pen and
+// brush unless a case selects others.
+TEST(Gdi, ShapePictures) {
+    const auto black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    const auto hollow = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    const auto nopen = static_cast<HPEN>(GetStockObject(NULL_PEN));
+    const POINT arrow[] = {{1, 0}, {7, 0}, {4, 3}};
+    const POINT star[] = {{5, 0}, {8, 9}, {0, 3}, {10, 3}, {2, 9}};
+    struct Case {
+        const char* name;
+        int cx, cy;
+        std::function<void(HDC)> draw;
+        const char* picture;
+    };
+    const Case cases[] = {
+        {"radio button ring", 12, 12,
+         [&](HDC hdc) {
+             SelectObject(hdc, hollow);
+             Ellipse(hdc, 0, 0, 12, 12);
+         },
+         "....####....\n"
+         "..##....##..\n"
+         ".#........#.\n"
+         ".#........#.\n"
+         "#..........#\n"
+         "#..........#\n"
+         "#..........#\n"
+         "#..........#\n"
+         ".#........#.\n"
+         ".#........#.\n"
+         "..##....##..\n"
+         "....####....\n"},
+        {"ellipse, brush only", 7, 5,
+         [&](HDC hdc) {
+             SelectObject(hdc, nopen);
+             Ellipse(hdc, 0, 0, 7, 5);
+         },
+         ".#####.\n"
+         "#######\n"
+         "#######\n"
+         "#######\n"
+         ".#####.\n"},
+        {"ellipse, wide pen, viewport and clip", 10, 8,
+         [&](HDC hdc) {
+             SelectObject(hdc, CreatePen(PS_SOLID, 2, 0));
+             SelectObject(hdc, GetStockObject(LTGRAY_BRUSH));
+             SetViewportOrgEx(hdc, 2, 1, nullptr);
+             IntersectClipRect(hdc, 0, 0, 7, 8);
+             Ellipse(hdc, 0, 0, 8, 6);
+             DeleteObject(SelectObject(hdc, GetStockObject(BLACK_PEN)));
+         },
+         "..........\n"
+         "....###...\n"
+         "...####...\n"
+         "..##???...\n"
+         "..##???...\n"
+         "...####...\n"
+         "....###...\n"
+         "..........\n"},
+        {"arrow", 9, 4, [&](HDC hdc) { Polygon(hdc, arrow, 3); },
+         ".#######.\n"
+         "..#####..\n"
+         "...###...\n"
+         "....#....\n"},
+        {"arrow, brush only", 9, 4,
+         [&](HDC hdc) {
+             SelectObject(hdc, nopen);
+             Polygon(hdc, arrow, 3);
+         },
+         ".######..\n"
+         "..####...\n"
+         "...##....\n"
+         ".........\n"},
+        {"arrow, pen only, viewport and clip", 9, 5,
+         [&](HDC hdc) {
+             SelectObject(hdc, hollow);
+             SetViewportOrgEx(hdc, 0, 1, nullptr);
+             ExcludeClipRect(hdc, 3, 0, 5, 2);
+             Polygon(hdc, arrow, 3);
+         },
+         ".........\n"
+         ".##..###.\n"
+         "..#...#..\n"
+         "...#.#...\n"
+         "....#....\n"},
+        {"star, alternate", 11, 10,
+         [&](HDC hdc) {
+             SelectObject(hdc, nopen);
+             Polygon(hdc, star, 5);
+         },
+         "...........\n"
+         ".....#.....\n"
+         ".....#.....\n"
+         "####..####.\n"
+         "..##...##..\n"
+         "...#...#...\n"
+         "...#..#....\n"
+         "...##.##...\n"
+         "...#...#...\n"
+         "...........\n"},
+        {"star, winding", 11, 10,
+         [&](HDC hdc) {
+             SelectObject(hdc, nopen);
+             SetPolyFillMode(hdc, WINDING);
+             Polygon(hdc, star, 5);
+         },
+         "...........\n"
+         ".....#.....\n"
+         ".....#.....\n"
+         "##########.\n"
+         "..#######..\n"
+         "...#####...\n"
+         "...####....\n"
+         "...##.##...\n"
+         "...#...#...\n"
+         "...........\n"},
+        {"focus rectangle", 9, 6,
+         [&](HDC hdc) {
+             RECT rc{1, 1, 8, 5};
+             DrawFocusRect(hdc, &rc);
+         },
+         ".........\n"
+         ".#.#.#.#.\n"
+         ".........\n"
+         ".#.....#.\n"
+         "..#.#.#..\n"
+         ".........\n"},
+        {"focus rectangle, viewport and clip", 9, 6,
+         [&](HDC hdc) {
+             RECT rc{0, 0, 7, 4};
+             SetViewportOrgEx(hdc, 1, 1, nullptr);
+             ExcludeClipRect(hdc, 0, 0, 3, 6);
+             DrawFocusRect(hdc, &rc);
+         },
+         ".........\n"
+         "...#.#.#.\n"
+         ".........\n"
+         ".......#.\n"
+         "....#.#..\n"
+         ".........\n"},
+        {"focus rectangle twice", 9, 6,
+         [&](HDC hdc) {
+             RECT rc{1, 1, 8, 5};
+             DrawFocusRect(hdc, &rc);
+             DrawFocusRect(hdc, &rc);
+         },
+         ".........\n"
+         ".........\n"
+         ".........\n"
+         ".........\n"
+         ".........\n"
+         ".........\n"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        auto c = White(k.cx, k.cy);
+        SelectObject(c->hdc, black);
+        k.draw(c->hdc);
+        SelectClipRgn(c->hdc, nullptr);
+        SetViewportOrgEx(c->hdc, 0, 0, nullptr);
+        EXPECT_EQ(Picture(*c), k.picture);
+    }
+
+    // A polygon's region holds the pixels its fill paints; far-off shapes return at once.
+    auto c = White(11, 10);
+    SelectObject(c->hdc, black);
+    HRGN rgn = CreatePolygonRgn(star, 5, WINDING);
+    FillRgn(c->hdc, rgn, black);
+    EXPECT_EQ(Picture(*c), cases[7].picture);
+    const POINT tall[] = {{0, INT_MIN}, {1, INT_MAX}, {0, INT_MAX}};
+    EXPECT_EQ(CreatePolygonRgn(tall, 3, WINDING), nullptr);
+    EXPECT_EQ(CreatePolygonRgn(star, 5, 0), nullptr);
+    EXPECT_FALSE(Polygon(c->hdc, star, 1));
+    EXPECT_EQ(SetPolyFillMode(c->hdc, 3), 0);
+    EXPECT_EQ(GetPolyFillMode(c->hdc), ALTERNATE);
+    EXPECT_TRUE(Polygon(c->hdc, tall, 3));
+    EXPECT_TRUE(Ellipse(c->hdc, INT_MIN, INT_MIN, INT_MAX, INT_MAX));
+    EXPECT_EQ(At(*c, 0, 0), RGB(0, 0, 0));
+    DeleteObject(rgn);
+}
+
+// A monochrome checker pattern takes the context's text colour for 0 bits and background
+// colour for 1 bits, is laid from the surface's origin and paints through every fill.
+TEST(Gdi, PatternBrushes) {
+    const BYTE bits[] = {0xAA, 0, 0x55, 0, 0xAA, 0, 0x55, 0, 0xAA, 0, 0x55, 0, 0xAA, 0, 0x55, 0};
+    HBITMAP hbm = CreateBitmap(8, 8, 1, 1, bits);
+    HBRUSH checker = CreatePatternBrush(hbm);
+    ASSERT_NE(checker, nullptr);
+    LOGBRUSH lb{};
+    GetObject(checker, sizeof(lb), &lb);
+    EXPECT_EQ(lb.lbStyle, BS_PATTERN);
+    EXPECT_EQ(lb.lbHatch, reinterpret_cast<std::uintptr_t>(hbm));
+    DeleteObject(hbm); // the brush keeps a copy
+    EXPECT_EQ(CreatePatternBrush(hbm), nullptr);
+    const char* const kChecker = ".#.#.#\n"
+                                 "#.#.#.\n"
+                                 ".#.#.#\n"
+                                 "#.#.#.\n";
+    const RECT left{0, 0, 3, 4}, right{2, 0, 5, 4};
+    HRGN all = CreateRectRgn(0, 0, 6, 4);
+    const POINT box[] = {{0, 0}, {6, 0}, {6, 4}, {0, 4}};
+    const std::function<void(HDC)> fills[] = {
+        [&](HDC hdc) {
+            // Two fills meet without a seam, whatever the viewport origin.
+            FillRect(hdc, &left, checker);
+            SetViewportOrgEx(hdc, 1, 0, nullptr);
+            FillRect(hdc, &right, checker);
+        },
+        [&](HDC hdc) { FillRgn(hdc, all, checker); },
+        [&](HDC hdc) { Rectangle(hdc, 0, 0, 7, 5); },
+        [&](HDC hdc) { Ellipse(hdc, -10, -10, 16, 14); },
+        [&](HDC hdc) { Polygon(hdc, box, 4); },
+        [&](HDC hdc) { PatBlt(hdc, 0, 0, 6, 4, PATCOPY); },
+        [&](HDC hdc) {
+            // Greying: where the pattern is white, D | P turns black to white.
+            RECT rc{0, 0, 6, 4};
+            FillRect(hdc, &rc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+            PatBlt(hdc, 0, 0, 6, 4, 0x00FA0089);
+        },
+    };
+    for (std::size_t i = 0; i < std::size(fills); ++i) {
+        SCOPED_TRACE(i);
+        auto c = White(6, 4);
+        SelectObject(c->hdc, GetStockObject(NULL_PEN));
+        SelectObject(c->hdc, checker);
+        fills[i](c->hdc);
+        SetViewportOrgEx(c->hdc, 0, 0, nullptr);
+        EXPECT_EQ(Picture(*c), kChecker);
+        SelectObject(c->hdc, GetStockObject(WHITE_BRUSH));
+    }
+
+    // Other colours, and a monochrome surface, which takes the bits as they are.
+    auto c = White(6, 4);
+    SetTextColor(c->hdc, RGB(255, 255, 255));
+    SetBkColor(c->hdc, RGB(0, 0, 0));
+    FillRect(c->hdc, &right, checker);
+    EXPECT_EQ(Picture(*c), "..#.#.\n"
+                           "...#..\n"
+                           "..#.#.\n"
+                           "...#..\n");
+    auto m = MakeCanvas(test::TestFormat{"mono", 1, BI_RGB, {}, true}, 6, 4);
+    SetTextColor(m->hdc, RGB(255, 255, 255));
+    FillRgn(m->hdc, all, checker);
+    EXPECT_EQ(Picture(*m), kChecker);
+
+    // A colour pattern keeps its colours and tiles at its own size.
+    auto stripe = MakeCanvas(32, 2, 1);
+    SetPixel(stripe->hdc, 0, 0, RGB(0, 0, 0));
+    SetPixel(stripe->hdc, 1, 0, RGB(255, 255, 255));
+    HBRUSH stripes = CreatePatternBrush(stripe->hbm);
+    FillRect(c->hdc, &left, stripes);
+    EXPECT_EQ(Picture(*c), "#.#.#.\n"
+                           "#.##..\n"
+                           "#.#.#.\n"
+                           "#.##..\n");
+    DeleteObject(stripes);
+    DeleteObject(checker);
+    DeleteObject(all);
 }
 
 // ---------------------------------------------------------------------------------------

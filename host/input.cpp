@@ -272,22 +272,4 @@ BOOL SetCursorPos(int x, int y) {
     return TRUE;
 }
 
-HCURSOR SetCursor(HCURSOR hCursor) {
-    HCURSOR previous;
-    {
-        Lock lock(WaitMutex());
-        previous = GetState().hCursor;
-        GetState().hCursor = hCursor;
-    }
-    if (previous != hCursor) {
-        if (WindowManagerHooks* hooks = Hooks()) hooks->CursorChanged(hCursor);
-    }
-    return previous;
-}
-
-HCURSOR GetCursor() {
-    Lock lock(WaitMutex());
-    return GetState().hCursor;
-}
-
 } // namespace host

@@ -61,6 +61,9 @@ public:
     void WindowChanged(HWND hwnd, WindowChange change) override {
         if (auto s = Current()) s->WindowChanged(hwnd, change);
     }
+    void CursorChanged(HCURSOR hCursor) override {
+        if (auto s = Current()) s->CursorChanged(hCursor);
+    }
 };
 
 Forwarder g_forwarder;
@@ -414,6 +417,8 @@ bool InitScreen(const ScreenOptions& options) {
                 if (auto s = Current()) s->Pump();
             },
             kPumpIntervalMs);
+    // A cursor chosen before the screen started shows now; none chosen leaves the output's own.
+    if (HCURSOR hCursor = GetCursor()) screen->CursorChanged(hCursor);
     // Everything already on the screen draws itself anew.
     ++screen->generation;
     InvalidateRect(nullptr, nullptr, TRUE);

@@ -52,6 +52,8 @@ public:
     virtual void ReadInput() = 0;
     virtual bool NeedsPump() const = 0;
     virtual void* NativeWindow() { return nullptr; }
+    // Shows the cursor (null: none). Any thread; an output without a pointer ignores it.
+    virtual void ShowCursor(HCURSOR /*hCursor*/) {}
 };
 
 // The SDL2 window; null (with *pError set) when SDL's video cannot start.
@@ -139,6 +141,10 @@ public:
     bool EraseBackground(HWND hwnd, HDC hdc) override;
     bool PtInWindowRegion(HWND hwnd, POINT ptWindow) override;
     void WindowChanged(HWND hwnd, WindowChange change) override;
+    void CursorChanged(HCURSOR hCursor) override {
+        std::lock_guard lock(mutex_); // Stop may be taking the backend away
+        if (backend_) backend_->ShowCursor(hCursor);
+    }
 
     // BackendHost
     void CloseRequested() override;

@@ -5,7 +5,10 @@
 
 #include <SDL.h>
 
+#include <array>
 #include <cmath>
+#include <mutex>
+#include <optional>
 
 namespace host::scr {
 namespace {
@@ -60,11 +63,28 @@ UINT VirtualKey(SDL_Keycode key) {
     }
 }
 
+struct SystemCursor {
+    const char* id;
+    SDL_SystemCursor shape;
+};
+
+const SystemCursor kSystemCursors[] = {
+    {IDC_ARROW, SDL_SYSTEM_CURSOR_ARROW},       {IDC_IBEAM, SDL_SYSTEM_CURSOR_IBEAM},
+    {IDC_WAIT, SDL_SYSTEM_CURSOR_WAIT},         {IDC_CROSS, SDL_SYSTEM_CURSOR_CROSSHAIR},
+    {IDC_SIZENWSE, SDL_SYSTEM_CURSOR_SIZENWSE}, {IDC_SIZENESW, SDL_SYSTEM_CURSOR_SIZENESW},
+    {IDC_SIZEWE, SDL_SYSTEM_CURSOR_SIZEWE},     {IDC_SIZENS, SDL_SYSTEM_CURSOR_SIZENS},
+    {IDC_SIZEALL, SDL_SYSTEM_CURSOR_SIZEALL},   {IDC_NO, SDL_SYSTEM_CURSOR_NO},
+    {IDC_HAND, SDL_SYSTEM_CURSOR_HAND},         {IDC_APPSTARTING, SDL_SYSTEM_CURSOR_WAITARROW},
+};
+
 class SdlBackend : public Backend {
 public:
     SdlBackend(BackendHost* host, int nScale) : host_(host), nScale_(nScale) {}
 
     ~SdlBackend() override {
+        for (SDL_Cursor* cursor : cursors_) {
+            if (cursor != nullptr) SDL_FreeCursor(cursor);
+        }
         if (frameSurface_ != nullptr) SDL_FreeSurface(frameSurface_);
         if (window_ != nullptr) SDL_DestroyWindow(window_);
         if (fVideo_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -112,7 +132,13 @@ public:
         SDL_UpdateWindowSurfaceRects(window_, &area, 1);
     }
 
+    void ShowCursor(HCURSOR hCursor) override {
+        std::lock_guard lock(cursorMutex_);
+        pendingCursor_ = hCursor;
+    }
+
     void ReadInput() override {
+        ApplyCursor();
         SDL_Event e;
         while (SDL_PollEvent(&e) != 0) {
             switch (e.type) {
@@ -160,6 +186,30 @@ private:
                 static_cast<LONG>(std::floor(static_cast<double>(y) / nScale_))};
     }
 
+    // SDL's video calls belong to the screen's thread: the cursor asked for on any thread
+    // is put up here.
+    void ApplyCursor() {
+        std::optional<HCURSOR> wanted;
+        {
+            std::lock_guard lock(cursorMutex_);
+            wanted.swap(pendingCursor_);
+        }
+        if (!wanted) return;
+        if (*wanted == nullptr) {
+            SDL_ShowCursor(SDL_DISABLE);
+            return;
+        }
+        // A handle that is no system cursor shows the arrow.
+        SDL_SystemCursor shape = SDL_SYSTEM_CURSOR_ARROW;
+        for (const SystemCursor& c : kSystemCursors) {
+            if (LoadCursor(nullptr, c.id) == *wanted) shape = c.shape;
+        }
+        SDL_Cursor*& cursor = cursors_[shape];
+        if (cursor == nullptr) cursor = SDL_CreateSystemCursor(shape);
+        if (cursor != nullptr) SDL_SetCursor(cursor);
+        SDL_ShowCursor(SDL_ENABLE);
+    }
+
     void Button(const SDL_MouseButtonEvent& b) {
         const bool fDown = b.type == SDL_MOUSEBUTTONDOWN;
         MouseAction action;
@@ -185,6 +235,9 @@ private:
     SDL_Window* window_ = nullptr;
     SDL_Surface* frameSurface_ = nullptr;
     const std::uint32_t* framePixels_ = nullptr;
+    std::array<SDL_Cursor*, SDL_NUM_SYSTEM_CURSORS> cursors_{}; // made on first use
+    std::mutex cursorMutex_;
+    std::optional<HCURSOR> pendingCursor_;
 };
 
 } // namespace

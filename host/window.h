@@ -723,10 +723,11 @@ BOOL KillTimer(HWND hwnd, UINT_PTR idEvent);
 
 // WM_NCCREATE and WM_SETTEXT store the text, WM_GETTEXT / WM_GETTEXTLENGTH read it;
 // WM_CLOSE destroys the window; WM_PAINT validates; WM_ERASEBKGND asks the screen's hook;
-// WM_ACTIVATE gives the focus; WM_SETCURSOR asks the parent, then sets the class cursor;
-// WM_SYSCOMMAND SC_CLOSE sends WM_CLOSE; a press and release on the close box sends
-// WM_SYSCOMMAND SC_CLOSE; WM_NCHITTEST answers HTCLIENT, HTCAPTION, HTCLOSE or HTNOWHERE;
-// WM_MOUSEWHEEL goes to the parent. Everything else returns 0.
+// WM_ACTIVATE gives the focus; WM_SETCURSOR asks the parent (TRUE from it ends there), then
+// sets the class cursor in the client area (FALSE when the class has none) or the arrow
+// elsewhere; WM_SYSCOMMAND SC_CLOSE sends WM_CLOSE; a press and release on the close box
+// sends WM_SYSCOMMAND SC_CLOSE; WM_NCHITTEST answers HTCLIENT, HTCAPTION, HTCLOSE or
+// HTNOWHERE; WM_MOUSEWHEEL goes to the parent. Everything else returns 0.
 LRESULT DefWindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
 // Runs a modal loop for hwnd: disables its owner (if enabled), shows and activates hwnd,
@@ -780,8 +781,36 @@ SHORT GetAsyncKeyState(int vk);
 BOOL GetCursorPos(POINT* ppt);
 // Moves the recorded cursor position (no message).
 BOOL SetCursorPos(int x, int y);
-// The cursor shape the screen should show; the screen hears of changes through
-// WindowManagerHooks::CursorChanged.
+
+// ---------------------------------------------------------------------------------------
+// Cursors
+
+// The system cursors, for LoadCursor with a null instance (the classic numbers).
+inline const char* const IDC_ARROW = reinterpret_cast<const char*>(std::uintptr_t{32512});
+inline const char* const IDC_IBEAM = reinterpret_cast<const char*>(std::uintptr_t{32513});
+inline const char* const IDC_WAIT = reinterpret_cast<const char*>(std::uintptr_t{32514});
+inline const char* const IDC_CROSS = reinterpret_cast<const char*>(std::uintptr_t{32515});
+inline const char* const IDC_SIZENWSE = reinterpret_cast<const char*>(std::uintptr_t{32642});
+inline const char* const IDC_SIZENESW = reinterpret_cast<const char*>(std::uintptr_t{32643});
+inline const char* const IDC_SIZEWE = reinterpret_cast<const char*>(std::uintptr_t{32644});
+inline const char* const IDC_SIZENS = reinterpret_cast<const char*>(std::uintptr_t{32645});
+inline const char* const IDC_SIZEALL = reinterpret_cast<const char*>(std::uintptr_t{32646});
+inline const char* const IDC_NO = reinterpret_cast<const char*>(std::uintptr_t{32648});
+inline const char* const IDC_HAND = reinterpret_cast<const char*>(std::uintptr_t{32649});
+inline const char* const IDC_APPSTARTING = reinterpret_cast<const char*>(std::uintptr_t{32650});
+
+constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
+
+// A system cursor (hInstance null, id one of the IDC_ numbers, in either width). The handle
+// is shared: the same value for the same id on every call, never destroyed. Programs carry no
+// cursor resources, so anything else gives null and ERROR_RESOURCE_NAME_NOT_FOUND.
+HCURSOR LoadCursor(HINSTANCE hInstance, const char* id);
+HCURSOR LoadCursor(HINSTANCE hInstance, const char16_t* id);
+
+// The cursor shape the screen should show (null: none); returns the previous one. The screen
+// hears of changes through WindowManagerHooks::CursorChanged. When the mouse moves or a button
+// is pressed without capture, the message's window gets WM_SETCURSOR as the message is taken
+// from the queue; DefWindowProc then picks the shape (see there).
 HCURSOR SetCursor(HCURSOR hCursor);
 HCURSOR GetCursor();
 

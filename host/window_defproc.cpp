@@ -109,8 +109,14 @@ LRESULT DefWindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
         HWND parent = GetAncestor(hwnd, GA_PARENT);
         if (parent != nullptr && SendMessage(parent, WM_SETCURSOR, wParam, lParam) != 0)
             return TRUE;
-        if (static_cast<SHORT>(LOWORD(static_cast<std::uintptr_t>(lParam))) != HTCLIENT)
-            return FALSE;
+        // Asked about a child: its own class cursor decides, not this window's.
+        if (reinterpret_cast<HWND>(wParam) != hwnd) return FALSE;
+        if (static_cast<SHORT>(LOWORD(static_cast<std::uintptr_t>(lParam))) != HTCLIENT) {
+            // The caption bar is the screen's: its own arrow, whatever the class wants.
+            SetCursor(LoadCursor(nullptr, IDC_ARROW));
+            return TRUE;
+        }
+        // Without a class cursor the window sets its own shape; leave the current one.
         HCURSOR cursor = reinterpret_cast<HCURSOR>(GetClassLongPtr(hwnd, GCLP_HCURSOR));
         if (cursor == nullptr) return FALSE;
         SetCursor(cursor);

@@ -24,10 +24,6 @@ DWORD g_msTotal = 0;
 bool g_fVirtualClock = false;
 host::CriticalSection g_clockLock;
 
-// The standard arrow cursor; the screen draws its own pointer whatever the handle is.
-const host::HCURSOR kArrowCursor =
-    reinterpret_cast<host::HCURSOR>(static_cast<std::uintptr_t>(32512));
-
 int RegisterAnimClass(host::HINSTANCE hInstance, const TCHAR* pszName, host::HCURSOR hCursor) {
     host::WNDCLASST<TCHAR> wc = {};
     wc.style = host::CS_VREDRAW | host::CS_HREDRAW | host::CS_DBLCLKS | host::CS_GLOBALCLASS;
@@ -53,7 +49,8 @@ int AnimStartup(host::HINSTANCE hInstance, DWORD dwFlags) {
     g_nStartResult = 0;
     // The classes outlive a shutdown (tests start up again).
     if (!g_fClassesRegistered) {
-        if (!RegisterAnimClass(hInstance, ANIMWINDOW_CLASS, kArrowCursor) ||
+        if (!RegisterAnimClass(hInstance, ANIMWINDOW_CLASS,
+                               host::LoadCursor(nullptr, host::IDC_ARROW)) ||
             !RegisterAnimClass(hInstance, ANIMWINDOW_NOCURSOR_CLASS, nullptr)) {
             return 0;
         }

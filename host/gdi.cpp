@@ -301,18 +301,8 @@ void Target::FillValue(const RECT& rcSurface, DWORD v) {
 
 void Target::FillPaint(const RECT& rcSurface, const Paint& paint) {
     if (paint.IsSolid()) return FillValue(rcSurface, paint.Value());
-    std::vector<DWORD> row;
-    for (const RECT& rcClip : clip()) {
-        RECT rc = Intersect(rcClip, rcSurface);
-        if (IsEmpty(rc)) continue;
-        LONG n = rc.right - rc.left;
-        row.resize(n);
-        for (LONG y = rc.top; y < rc.bottom; ++y) {
-            paint.Row(rc.left, y, n, row.data());
-            WriteRow(px_, rc.left, y, n, row.data());
-        }
-        Changed(rc);
-    }
+    WriteRows(rcSurface,
+              [&paint](LONG x, LONG y, LONG n, DWORD* pRow) { paint.Row(x, y, n, pRow); });
 }
 
 Paint::Paint(Target& t, const Brush& brush) {

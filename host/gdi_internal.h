@@ -267,6 +267,9 @@ public:
     template <class Fn> void Transform(const RECT& rcSurface, Fn fn);
 
 private:
+    // Writes every clipped row of the surface rectangle as makeRow(x, y, n, row) fills it.
+    template <class MakeRow> void WriteRows(const RECT& rcSurface, MakeRow makeRow);
+
     std::shared_ptr<Dc> dc_;
     PixelBuffer px_;
     Format format_;
@@ -276,7 +279,7 @@ private:
     bool ok_ = false;
 };
 
-template <class Fn> void Target::Transform(const RECT& rcSurface, Fn fn) {
+template <class MakeRow> void Target::WriteRows(const RECT& rcSurface, MakeRow makeRow) {
     std::vector<DWORD> row;
     for (const RECT& rcClip : clip()) {
         RECT rc = Intersect(rcClip, rcSurface);
@@ -284,13 +287,19 @@ template <class Fn> void Target::Transform(const RECT& rcSurface, Fn fn) {
         LONG n = rc.right - rc.left;
         row.resize(n);
         for (LONG y = rc.top; y < rc.bottom; ++y) {
-            ReadRow(px_, rc.left, y, n, row.data());
-            for (DWORD& v : row)
-                v = fn(v) & format_.valueMask;
+            makeRow(rc.left, y, n, row.data());
             WriteRow(px_, rc.left, y, n, row.data());
         }
         Changed(rc);
     }
+}
+
+template <class Fn> void Target::Transform(const RECT& rcSurface, Fn fn) {
+    WriteRows(rcSurface, [&](LONG x, LONG y, LONG n, DWORD* pRow) {
+        ReadRow(px_, x, y, n, pRow);
+        for (LONG i = 0; i < n; ++i)
+            pRow[i] = fn(pRow[i]) & format_.valueMask;
+    });
 }
 
 // A brush made ready for one drawing call: its pixel values on the target. A pattern is

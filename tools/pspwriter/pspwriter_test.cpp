@@ -3,6 +3,7 @@
 // as the library. Reading the files back is tested beside the reader.
 #include "tools/pspwriter/pspwriter.h"
 
+#include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -175,19 +176,12 @@ TEST(PspWriter, CommandWritesWhatTheLibraryWrites) {
     EXPECT_FALSE(fs::exists(dir / "x.psp"));
 }
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Runs the command in dir; its exit code, and what it wrote to either stream.
+// Runs the writer in dir; its exit code, and what it wrote to either stream.
 int RunIn(const fs::path& dir, const std::string& args, std::string* pOut, std::string* pErr) {
-    std::string command =
-        "cd '" + dir.string() + "' && '" + PSPWRITER_PROGRAM + "' " + args + " >out.txt 2>err.txt";
-    int nStatus = std::system(command.c_str());
-    *pOut = Slurp(dir / "out.txt");
-    *pErr = Slurp(dir / "err.txt");
-    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    testsupport::ProgramRun run = testsupport::RunProgram(dir, PSPWRITER_PROGRAM, args);
+    *pOut = std::move(run.out);
+    *pErr = std::move(run.err);
+    return run.nExit;
 }
 
 TEST(PspWriter, CommandRefusesBadInputWithTheReason) {

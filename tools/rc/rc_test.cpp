@@ -1,6 +1,7 @@
 #include "tools/rc/rc.h"
 
 #include "host/resource.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
-
-#include <sys/wait.h>
 
 namespace {
 
@@ -328,11 +326,6 @@ TEST(ResourceCompiler, CommandLine) {
     const std::string dir = folder.Path().string();
     std::ofstream(dir + "/ok.rc") << "STRINGTABLE BEGIN 1 \"a\" END\n";
     std::ofstream(dir + "/bad.rc") << "\nSTRINGTABLE BEGIN 1 \"a\\0\" END\n";
-    auto read = [](const std::string& path) {
-        std::ostringstream s;
-        s << std::ifstream(path).rdbuf();
-        return s.str();
-    };
     const std::string out = "-o '" + dir + "/t.bin' ";
     struct {
         std::string args;
@@ -355,15 +348,11 @@ TEST(ResourceCompiler, CommandLine) {
         {"-o '" + dir + "/no/t.bin' ok.rc", 1, "kelvano-rc: cannot write"},
     };
     for (const auto& c : cases) {
-        const std::string command = "cd '" + dir + "' && " + RC_PROGRAM + " " + c.args + " >'" +
-                                    dir + "/stdout' 2>'" + dir + "/stderr'";
-        const int nStatus = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(nStatus)) << c.args;
-        EXPECT_EQ(WEXITSTATUS(nStatus), c.nStatus) << c.args;
-        const std::string stdoutText = read(dir + "/stdout"), stderrText = read(dir + "/stderr");
-        EXPECT_NE((c.nStatus == 0 ? stdoutText : stderrText).find(c.stream), std::string::npos)
-            << c.args << ": " << stderrText;
-        EXPECT_EQ(c.nStatus == 0 ? stderrText : stdoutText, "") << c.args;
+        const testsupport::ProgramRun run = testsupport::RunProgram(dir, RC_PROGRAM, c.args);
+        EXPECT_EQ(run.nExit, c.nStatus) << c.args;
+        EXPECT_NE((c.nStatus == 0 ? run.out : run.err).find(c.stream), std::string::npos)
+            << c.args << ": " << run.err;
+        EXPECT_EQ(c.nStatus == 0 ? run.err : run.out, "") << c.args;
     }
 }
 

@@ -5,10 +5,10 @@
 #include "host/gdi.h"
 #include "host/window.h"
 #include "host/window_test_support.h"
+#include "tests/support/png_picture.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -501,22 +501,6 @@ TEST_F(ScreenTest, PresentationOnlyWhenSomethingChangedAtTheScale) {
     EXPECT_EQ(GetScreenPixel(240, 0), CLR_INVALID);
 }
 
-// Reads an 8-bit RGB PNG; empty on failure.
-std::vector<COLORREF> ReadPng(const std::string& path, int* pcx, int* pcy) {
-    std::vector<COLORREF> out;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> buffer(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, buffer.data(), 0, nullptr)) return out;
-    *pcx = static_cast<int>(image.width);
-    *pcy = static_cast<int>(image.height);
-    for (std::size_t i = 0; i + 2 < buffer.size(); i += 3)
-        out.push_back(RGB(buffer[i], buffer[i + 1], buffer[i + 2]));
-    return out;
-}
-
 TEST_F(ScreenTest, ScreenshotsReadBackAsTheScreenAtEveryDepth) {
     const testsupport::TempFolder folder("kelvano-screen");
     const std::string path = folder.File("shot.png");
@@ -528,14 +512,13 @@ TEST_F(ScreenTest, ScreenshotsReadBackAsTheScreenAtEveryDepth) {
                                nullptr, &paint, "Shot");
         Settle();
         ASSERT_TRUE(SaveScreenshot(path));
-        int cx = 0, cy = 0;
-        std::vector<COLORREF> pixels = ReadPng(path, &cx, &cy);
-        ASSERT_EQ(cx, 240);
-        ASSERT_EQ(cy, 320);
+        const testsupport::Picture shot = testsupport::ReadPng(path);
+        ASSERT_EQ(shot.cx, 240);
+        ASSERT_EQ(shot.cy, 320);
         int cMismatch = 0;
-        for (int y = 0; y < cy; ++y)
-            for (int x = 0; x < cx; ++x)
-                cMismatch += pixels[static_cast<std::size_t>(y) * cx + x] != GetScreenPixel(x, y);
+        for (int y = 0; y < shot.cy; ++y)
+            for (int x = 0; x < shot.cx; ++x)
+                cMismatch += shot.At(x, y) != GetScreenPixel(x, y);
         EXPECT_EQ(cMismatch, 0) << depth;
         DestroyWindow(hwnd);
     }

@@ -1,6 +1,8 @@
 // The screen: start and stop, presentation, options, metrics and the functions of screen.h.
 #include "host/screen.h"
 
+#include "host/controls.h"
+
 #include "host/clock.h"
 #include "host/debug.h"
 #include "host/error.h"
@@ -411,6 +413,8 @@ bool InitScreen(const ScreenOptions& options) {
     g_screen = screen;
     lock.unlock();
     SetWindowManagerHooks(&g_forwarder);
+    // Programs create "Button", "Static", ... windows as soon as they have a screen.
+    RegisterStandardControls();
     if (screen->NativeWindow() != nullptr)
         SetMessageWaitPump(
             [] {

@@ -13,7 +13,7 @@ bool RegisterStandardControls() {
         // Each control's file adds its class here.
         using Register = bool (*)();
         const Register all[] = {
-            nullptr,
+            controls::RegisterButtonClass,
         };
         ok = true;
         for (Register registerClass : all)

@@ -14,6 +14,7 @@ bool RegisterStandardControls() {
         using Register = bool (*)();
         const Register all[] = {
             controls::RegisterButtonClass,
+            controls::RegisterStaticClass,
         };
         ok = true;
         for (Register registerClass : all)

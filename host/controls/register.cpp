@@ -15,6 +15,7 @@ bool RegisterStandardControls() {
         const Register all[] = {
             controls::RegisterButtonClass,
             controls::RegisterStaticClass,
+            controls::RegisterProgressClass,
         };
         ok = true;
         for (Register registerClass : all)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ struct Script {
     std::vector<WORD> commands;
     std::size_t iNext = 0;
     int cIdle = 0;
+    HWND hDlg = nullptr;
+
+    // A modeless dialog may outlive the test's script.
+    ~Script() {
+        if (IsWindow(hDlg)) SetWindowLongPtr(hDlg, DWLP_USER, 0);
+    }
 };
 
 INT_PTR ScriptProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -33,6 +40,7 @@ INT_PTR ScriptProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     auto* s = reinterpret_cast<Script*>(GetWindowLongPtr(hDlg, DWLP_USER));
     if (s == nullptr) return FALSE;
+    if (msg == WM_INITDIALOG) s->hDlg = hDlg;
     if (s->hook)
         if (INT_PTR r = s->hook(hDlg, msg, wParam, lParam)) return r;
     switch (msg) {
@@ -41,14 +49,13 @@ INT_PTR ScriptProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     case kStep:
         if (s->iNext < s->steps.size())
             s->steps[s->iNext++](hDlg);
-        else if (++s->cIdle > 3 && EndDialog(hDlg, kNotEnded))
-            return TRUE; // nothing the steps did ended the dialog
+        else if (s->steps.empty() || (++s->cIdle > 3 && EndDialog(hDlg, kNotEnded)))
+            return TRUE; // nothing to do, or nothing the steps did ended the dialog
         PostMessage(hDlg, kStep, 0, 0);
         return TRUE;
     case WM_COMMAND:
         s->commands.push_back(LOWORD(wParam));
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
-            EndDialog(hDlg, LOWORD(wParam));
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(hDlg, LOWORD(wParam));
         return TRUE;
     default:
         return FALSE;
@@ -184,13 +191,13 @@ TEST_F(DialogTest, RadioGroupsAndCheckBoxesFollowClicksAndKeys) {
         return 0;
     };
     script.steps = {
-        record,           Click(1012), record, // radio 2 by the stylus
-        Click(1024),      record,              // the check box
-        Click(1030),                           // disabled: nothing
-        Click(1011),      record,              // back to radio 1
-        Press(VK_DOWN),   record,              // the arrow moves and checks within the group
+        record,           Click(1012),     record, // radio 2 by the stylus
+        Click(1024),      record,                  // the check box
+        Click(1030),                               // disabled: nothing
+        Click(1011),      record,                  // back to radio 1
+        Press(VK_DOWN),   record,                  // the arrow moves and checks within the group
         Press(VK_TAB),    Press(VK_SPACE), record, // Tab leaves the group; space unchecks
-        ShiftTab(),       ShiftUp(), [&](HWND) { focusAfterShiftTab = GetFocus(); },
+        ShiftTab(),       ShiftUp(),       [&](HWND) { focusAfterShiftTab = GetFocus(); },
         Press(VK_ESCAPE),
     };
     EXPECT_EQ(DialogBoxParam(nullptr, MAKEINTRESOURCEW(200), nullptr, ScriptProc,
@@ -271,8 +278,8 @@ TEST_F(DialogTest, HiddenDialogIsReadBackControlByControlInZOrder) {
         if (msg == WM_INITDIALOG) CheckDlgButton(hDlg, 1003, BST_CHECKED);
         return 0;
     };
-    HWND hDlg = CreateDialogParam(nullptr, "#220", nullptr, ScriptProc,
-                                  reinterpret_cast<LPARAM>(&script));
+    HWND hDlg =
+        CreateDialogParam(nullptr, "#220", nullptr, ScriptProc, reinterpret_cast<LPARAM>(&script));
     ASSERT_NE(hDlg, nullptr);
     EXPECT_FALSE(IsWindowVisible(hDlg));
     auto font = reinterpret_cast<HFONT>(SendMessage(hDlg, WM_GETFONT, 0, 0));
@@ -287,7 +294,13 @@ TEST_F(DialogTest, HiddenDialogIsReadBackControlByControlInZOrder) {
         bool fEnabled;
         LRESULT check;
     } expected[] = {
-        {u"Static", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 1001, u"Name:", {8, 8, 88, 24}, true, 0},
+        {u"Static",
+         WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT,
+         1001,
+         u"Name:",
+         {8, 8, 88, 24},
+         true,
+         0},
         {u"Static", WS_CHILD | WS_VISIBLE | SS_ICON, 1002, u"", {100, 8, 132, 40}, true, 0},
         {u"Button",
          WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_TABSTOP | BS_AUTOCHECKBOX,
@@ -296,7 +309,13 @@ TEST_F(DialogTest, HiddenDialogIsReadBackControlByControlInZOrder) {
          {8, 48, 128, 68},
          false,
          BST_CHECKED},
-        {u"TestWide", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 1004, u"Wide", {8, 80, 128, 104}, true, 0},
+        {u"TestWide",
+         WS_CHILD | WS_VISIBLE | WS_TABSTOP,
+         1004,
+         u"Wide",
+         {8, 80, 128, 104},
+         true,
+         0},
         {u"Button", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 1005, u"Go", {140, 120, 220, 148}, true, 0},
     };
     HWND child = GetWindow(hDlg, GW_CHILD);
@@ -314,7 +333,9 @@ TEST_F(DialogTest, HiddenDialogIsReadBackControlByControlInZOrder) {
         MapWindowPoints(nullptr, hDlg, reinterpret_cast<POINT*>(&rc), 2);
         EXPECT_TRUE(rc == e.rc);
         EXPECT_EQ(IsWindowEnabled(child) != FALSE, e.fEnabled);
-        if (e.cls == u"Button") EXPECT_EQ(SendMessage(child, BM_GETCHECK, 0, 0), e.check);
+        if (e.cls == u"Button") {
+            EXPECT_EQ(SendMessage(child, BM_GETCHECK, 0, 0), e.check);
+        }
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr);
@@ -376,8 +397,9 @@ TEST_F(DialogTest, ProgramClassesSuperclassesAndSubclassesWorkInsideADialog) {
     std::u16string staticText;
     script.hook = [](HWND hDlg, UINT msg, WPARAM, LPARAM) -> INT_PTR {
         if (msg == WM_INITDIALOG)
-            g_buttonProc = reinterpret_cast<WNDPROC>(SetWindowLongPtr(
-                GetDlgItem(hDlg, 1051), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HookedButtonProc)));
+            g_buttonProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtr(GetDlgItem(hDlg, 1051), GWLP_WNDPROC,
+                                 reinterpret_cast<LONG_PTR>(HookedButtonProc)));
         if (msg != kAskResult) return 0;
         SetWindowLongPtr(hDlg, DWLP_MSGRESULT, 42);
         return TRUE;
@@ -428,16 +450,18 @@ TEST_F(DialogTest, PlacementFollowsTheProfile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.idTemplate);
         Start(c.profile);
-        HWND owner = c.fOwner ? MakeWindow("TestWindow", WS_POPUP | WS_VISIBLE, {100, 100, 300, 300})
-                              : nullptr;
+        HWND owner = c.fOwner
+                         ? MakeWindow("TestWindow", WS_POPUP | WS_VISIBLE, {100, 100, 300, 300})
+                         : nullptr;
         Script script;
         HWND hDlg = CreateDialogParam(nullptr, MAKEINTRESOURCEW(c.idTemplate), owner, ScriptProc,
                                       reinterpret_cast<LPARAM>(&script));
         ASSERT_NE(hDlg, nullptr);
         EXPECT_TRUE(Rect(hDlg) == c.rc);
-        if (c.idTemplate == 210)
+        if (c.idTemplate == 210) {
             EXPECT_EQ(GetWindowLongPtr(hDlg, GWL_STYLE) & WS_SYSMENU,
                       c.profile == ScreenProfile::kDevice ? WS_SYSMENU : 0);
+        }
         ShowWindow(hDlg, SW_SHOW);
         Pump();
         // The dialog's face shows where no control is.
@@ -478,9 +502,12 @@ TEST_F(DialogTest, ItemNumbersReadBackOnlyWhenTheyAreNumbers) {
         BOOL fOk;
         UINT value;
     } cases[] = {
-        {" -12 ", TRUE, TRUE, static_cast<UINT>(-12)}, {"-12", FALSE, FALSE, 0},
-        {"4294967295", FALSE, TRUE, 4294967295u},      {"2147483648", TRUE, FALSE, 0},
-        {"12a", TRUE, FALSE, 0},                       {"", FALSE, FALSE, 0},
+        {" -12 ", TRUE, TRUE, static_cast<UINT>(-12)},
+        {"-12", FALSE, FALSE, 0},
+        {"4294967295", FALSE, TRUE, 4294967295u},
+        {"2147483648", TRUE, FALSE, 0},
+        {"12a", TRUE, FALSE, 0},
+        {"", FALSE, FALSE, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -181,7 +181,7 @@ TEST_F(DialogTest, TemplateInEachLanguageAnswersTheButtonClicked) {
 TEST_F(DialogTest, RadioGroupsAndCheckBoxesFollowClicksAndKeys) {
     Script script;
     std::vector<std::pair<UINT, UINT>> checks;
-    HWND focusAfterShiftTab = nullptr;
+    int idFocusAfterShiftTab = 0;
     auto record = [&](HWND hDlg) {
         checks.push_back({IsDlgButtonChecked(hDlg, 1011) * 2 + IsDlgButtonChecked(hDlg, 1012),
                           IsDlgButtonChecked(hDlg, 1024)});
@@ -191,13 +191,22 @@ TEST_F(DialogTest, RadioGroupsAndCheckBoxesFollowClicksAndKeys) {
         return 0;
     };
     script.steps = {
-        record,           Click(1012),     record, // radio 2 by the stylus
-        Click(1024),      record,                  // the check box
-        Click(1030),                               // disabled: nothing
-        Click(1011),      record,                  // back to radio 1
-        Press(VK_DOWN),   record,                  // the arrow moves and checks within the group
-        Press(VK_TAB),    Press(VK_SPACE), record, // Tab leaves the group; space unchecks
-        ShiftTab(),       ShiftUp(),       [&](HWND) { focusAfterShiftTab = GetFocus(); },
+        record,
+        Click(1012),
+        record, // radio 2 by the stylus
+        Click(1024),
+        record,      // the check box
+        Click(1030), // disabled: nothing
+        Click(1011),
+        record, // back to radio 1
+        Press(VK_DOWN),
+        record, // the arrow moves and checks within the group
+        Press(VK_TAB),
+        Press(VK_SPACE),
+        record, // Tab leaves the group; space unchecks
+        ShiftTab(),
+        ShiftUp(),
+        [&](HWND) { idFocusAfterShiftTab = GetDlgCtrlID(GetFocus()); },
         Press(VK_ESCAPE),
     };
     EXPECT_EQ(DialogBoxParam(nullptr, MAKEINTRESOURCEW(200), nullptr, ScriptProc,
@@ -205,7 +214,7 @@ TEST_F(DialogTest, RadioGroupsAndCheckBoxesFollowClicksAndKeys) {
               IDCANCEL);
     std::vector<std::pair<UINT, UINT>> expected = {{2, 0}, {1, 0}, {1, 1}, {2, 1}, {1, 1}, {1, 0}};
     EXPECT_EQ(checks, expected);
-    EXPECT_EQ(GetDlgCtrlID(focusAfterShiftTab), 1012); // the group's checked button
+    EXPECT_EQ(idFocusAfterShiftTab, 1012); // the group's checked button
     EXPECT_EQ(std::count(script.commands.begin(), script.commands.end(), 1030), 0);
 }
 

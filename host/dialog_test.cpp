@@ -272,6 +272,12 @@ TEST_F(DialogTest, ModelessDialogNavigatesOnlyThroughIsDialogMessage) {
     while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
         if (!IsDialogMessage(hDlg, &msg)) DispatchMessage(&msg);
     EXPECT_EQ(GetFocus(), GetDlgItem(hDlg, 1024));
+    // Activation leaves and comes back to the control that had the focus.
+    HWND other = MakeWindow("TestWindow", WS_POPUP | WS_VISIBLE, {0, 0, 20, 20});
+    EXPECT_EQ(GetActiveWindow(), other);
+    SetActiveWindow(hDlg);
+    EXPECT_EQ(GetFocus(), GetDlgItem(hDlg, 1024));
+    DestroyWindow(other);
     // A modeless dialog is only hidden by EndDialog; its owner destroys it.
     EXPECT_TRUE(EndDialog(hDlg, 5));
     EXPECT_TRUE(IsWindow(hDlg));
@@ -455,6 +461,7 @@ TEST_F(DialogTest, PlacementFollowsTheProfile) {
         {ScreenProfile::kDesktop, 200, false, {280, 153, 520, 446}},
         {ScreenProfile::kDesktop, 210, false, {325, 239, 475, 361}}, // 150 x 98 under the caption
         {ScreenProfile::kDesktop, 200, true, {80, 54, 320, 347}},    // on the owner
+        {ScreenProfile::kDesktop, 211, false, {30, 16, 180, 138}},   // DS_ABSALIGN
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.idTemplate);
@@ -467,7 +474,7 @@ TEST_F(DialogTest, PlacementFollowsTheProfile) {
                                       reinterpret_cast<LPARAM>(&script));
         ASSERT_NE(hDlg, nullptr);
         EXPECT_TRUE(Rect(hDlg) == c.rc);
-        if (c.idTemplate == 210) {
+        if (c.idTemplate != 200) {
             EXPECT_EQ(GetWindowLongPtr(hDlg, GWL_STYLE) & WS_SYSMENU,
                       c.profile == ScreenProfile::kDevice ? WS_SYSMENU : 0);
         }

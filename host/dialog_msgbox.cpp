@@ -84,7 +84,7 @@ Layout LayoutBox(HDC hdc, std::u16string_view text, std::u16string_view caption,
     RECT rcText{0, 0, cxTextMax, 0};
     if (!text.empty())
         DrawText(hdc, text.data(), static_cast<int>(text.size()), &rcText,
-                 DT_WORDBREAK | DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+                 DT_WORDBREAK | DT_CALCRECT | DT_NOPREFIX);
     const int cxText = std::min<int>(rcText.right - rcText.left, cxTextMax);
     int cyText = std::max<int>(rcText.bottom - rcText.top, cyLine);
 
@@ -340,7 +340,6 @@ DialogTemplate MakeTemplate(const Box& box) {
     t.caption = box.caption;
     t.fHasFont = true;
     t.wPointSize = kPointSize;
-    t.wWeight = FW_NORMAL;
     t.faceName = kFace;
 
     DialogItem text;

@@ -250,6 +250,7 @@ struct Box {
     UINT uIcon = 0;
     HWND hwndOwner = nullptr;
     RECT rcIcon{};
+    bool fFocusPending = false;
 };
 
 void PlaceBox(HWND hDlg, Box* box) {
@@ -295,10 +296,19 @@ INT_PTR BoxProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
         box = reinterpret_cast<Box*>(lParam);
         SetWindowLongPtr(hDlg, DWLP_USER, lParam);
         PlaceBox(hDlg, box);
-        const int idDefault = DefaultButton(box->uType);
-        SendMessage(hDlg, DM_SETDEFID, static_cast<WPARAM>(idDefault), 0);
-        if (HWND hwndDefault = GetDlgItem(hDlg, idDefault)) SetFocus(hwndDefault);
-        return FALSE; // the focus is set
+        SendMessage(hDlg, DM_SETDEFID, static_cast<WPARAM>(DefaultButton(box->uType)), 0);
+        // The focus goes to the default button once the box is active: set now, it would
+        // activate the hidden box, and the activation would hand the focus to the first button.
+        box->fFocusPending = true;
+        return FALSE;
+    }
+    case WM_ACTIVATE: {
+        if (!box || !box->fFocusPending || LOWORD(wParam) == WA_INACTIVE) return FALSE;
+        box->fFocusPending = false;
+        HWND hwndDefault = GetDlgItem(hDlg, DefaultButton(box->uType));
+        if (!hwndDefault) return FALSE;
+        SendMessage(hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hwndDefault), TRUE);
+        return TRUE;
     }
     case WM_PAINT: {
         if (!box || box->uIcon == 0) return FALSE;

@@ -24,8 +24,7 @@ std::map<HWND, std::shared_ptr<DialogState>>& States() {
 
 std::atomic<bool> g_fWideCalls{true};
 
-// The default class of the 8-bit calls: the same class in the other text width.
-constexpr char kDialogClassA[] = "#32770A";
+// WC_DIALOG_8BIT in the width CreateWindowEx takes here.
 constexpr char16_t kDialogClassAW[] = u"#32770A";
 
 bool IsCtlColor(UINT uMsg) {
@@ -95,7 +94,7 @@ bool EnsureClasses() {
         narrow.cbWndExtra = DLGWINDOWEXTRA;
         narrow.hCursor = wide.hCursor;
         narrow.hbrBackground = wide.hbrBackground;
-        narrow.lpszClassName = kDialogClassA;
+        narrow.lpszClassName = WC_DIALOG_8BIT;
         bool fWide = RegisterClass(&wide) != 0;
         bool fNarrow = RegisterClass(&narrow) != 0;
         fOk = fWide && fNarrow;

@@ -26,7 +26,10 @@
 // font, ...) outside the window words, so classes with fewer extra bytes than
 // DLGWINDOWEXTRA work. DWLP_MSGRESULT and DWLP_USER are ordinary window words the program
 // reads and writes; DefDlgProc returns the DWLP_MSGRESULT word for a message the dialog
-// procedure handled when the class has that word, and clears it before each call.
+// procedure handled when the class has that word, and clears it before each call (the
+// WM_CTLCOLOR* messages and WM_INITDIALOG answer with the procedure's own return value).
+// WM_GETFONT answers the dialog's font; the background is filled with the brush that
+// WM_CTLCOLORDLG returns (the button face by default), whatever the class's brush.
 //
 // Messages. WM_SETFONT goes to every control, whatever its class, before WM_INITDIALOG; the
 // dialog procedure then gets WM_INITDIALOG with the focus candidate (the first WS_TABSTOP
@@ -37,9 +40,11 @@
 //
 // Keyboard. IsDialogMessage handles Tab / Shift+Tab (next or previous WS_TABSTOP control),
 // the arrow keys (within a WS_GROUP group, radio buttons are checked as they get the focus),
-// Enter (the default push button, else IDOK) and Escape (IDCANCEL), unless the focus control
-// asks for the key through WM_GETDLGCODE. Modal dialogs call it in their loop; a modeless
-// dialog gets keyboard navigation only when its owner's message loop calls it.
+// Enter (the focused push button, else the default one, else IDOK) and Escape (IDCANCEL),
+// unless the focus control asks for the key through WM_GETDLGCODE. A radio group is one tab
+// stop, landing on its checked button. A disabled button is not pressed by its key. Modal dialogs
+// call it in their loop; a modeless dialog gets keyboard navigation only when its owner's message
+// loop calls it.
 #pragma once
 
 #include "host/controls.h"
@@ -57,7 +62,9 @@ namespace host {
 using DLGPROC = INT_PTR (*)(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
 // The default dialog class, registered with 16-bit names and DLGWINDOWEXTRA extra bytes.
+// Text width belongs to a class, so the 8-bit calls use its 8-bit twin, WC_DIALOG_8BIT.
 inline constexpr char16_t WC_DIALOG[] = u"#32770";
+inline constexpr char WC_DIALOG_8BIT[] = "#32770A";
 
 // Template styles.
 constexpr DWORD DS_ABSALIGN = 0x0001;
@@ -93,7 +100,9 @@ constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 // template is missing or damaged, a class is not registered, or WM_INITDIALOG's creation
 // of a control fails; a control whose class is unknown fails the whole dialog unless the
 // template has DS_NOFAILCREATE. hwndOwner owns a top-level dialog and is the parent of a
-// child one.
+// child one (WS_CHILD, or DS_CONTROL, which also drops the caption). Last errors:
+// ERROR_RESOURCE_NAME_NOT_FOUND (no template), ERROR_INVALID_DATA (damaged template),
+// ERROR_CLASS_DOES_NOT_EXIST (a class is not registered), or the window service's.
 
 // Modeless: returns the dialog, shown if the template has WS_VISIBLE.
 HWND CreateDialogParam(HINSTANCE hInstance, const char16_t* name, HWND hwndOwner, DLGPROC dlgProc,

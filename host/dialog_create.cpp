@@ -109,9 +109,16 @@ HWND CreateFromTemplate(HINSTANCE hInstance, const DialogTemplate& t, HWND hwndO
     state->baseX = MulDiv(kBaseX, points, kBasePoints);
     state->baseY = MulDiv(kBaseY, points, kBasePoints);
 
-    bool fChild = (t.dwStyle & WS_CHILD) != 0;
+    // DS_CONTROL makes a page inside another dialog: a child without a frame of its own.
+    bool fControl = (t.dwStyle & DS_CONTROL) != 0;
+    bool fChild = fControl || (t.dwStyle & WS_CHILD) != 0;
     if (fChild && hwndOwner == nullptr) return Fail(nullptr, ERROR_TLW_WITH_WSCHILD);
     DWORD style = t.dwStyle & ~WS_VISIBLE;
+    DWORD exStyle = t.dwExStyle;
+    if (fControl) {
+        style = (style & ~(WS_POPUP | WS_CAPTION | WS_SYSMENU)) | WS_CHILD;
+        exStyle |= WS_EX_CONTROLPARENT;
+    }
     bool fDevice = GetScreenOptions().profile == ScreenProfile::kDevice;
     // On the device a captioned dialog can always be closed from its caption bar.
     if (!fChild && fDevice && (style & WS_CAPTION) == WS_CAPTION) style |= WS_SYSMENU;
@@ -122,7 +129,7 @@ HWND CreateFromTemplate(HINSTANCE hInstance, const DialogTemplate& t, HWND hwndO
                             MulDiv(t.x, state->baseX, 4) + cx, MulDiv(t.y, state->baseY, 8) + cy}
                      : Place(t, style, cx, cy, state->baseX, state->baseY, hwndOwner);
 
-    HWND hDlg = CreateWindowEx(t.dwExStyle, className, t.caption.c_str(), style, rc.left, rc.top,
+    HWND hDlg = CreateWindowEx(exStyle, className, t.caption.c_str(), style, rc.left, rc.top,
                                rc.right - rc.left, rc.bottom - rc.top, hwndOwner, nullptr,
                                hInstance, nullptr);
     if (hDlg == nullptr) return nullptr;

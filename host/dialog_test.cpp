@@ -181,7 +181,7 @@ TEST_F(DialogTest, TemplateInEachLanguageAnswersTheButtonClicked) {
 TEST_F(DialogTest, RadioGroupsAndCheckBoxesFollowClicksAndKeys) {
     Script script;
     std::vector<std::pair<UINT, UINT>> checks;
-    HWND focusAfterShiftTab = nullptr;
+    int idFocusAfterShiftTab = 0;
     auto record = [&](HWND hDlg) {
         checks.push_back({IsDlgButtonChecked(hDlg, 1011) * 2 + IsDlgButtonChecked(hDlg, 1012),
                           IsDlgButtonChecked(hDlg, 1024)});
@@ -191,13 +191,22 @@ TEST_F(DialogTest, RadioGroupsAndCheckBoxesFollowClicksAndKeys) {
         return 0;
     };
     script.steps = {
-        record,           Click(1012),     record, // radio 2 by the stylus
-        Click(1024),      record,                  // the check box
-        Click(1030),                               // disabled: nothing
-        Click(1011),      record,                  // back to radio 1
-        Press(VK_DOWN),   record,                  // the arrow moves and checks within the group
-        Press(VK_TAB),    Press(VK_SPACE), record, // Tab leaves the group; space unchecks
-        ShiftTab(),       ShiftUp(),       [&](HWND) { focusAfterShiftTab = GetFocus(); },
+        record,
+        Click(1012),
+        record, // radio 2 by the stylus
+        Click(1024),
+        record,      // the check box
+        Click(1030), // disabled: nothing
+        Click(1011),
+        record, // back to radio 1
+        Press(VK_DOWN),
+        record, // the arrow moves and checks within the group
+        Press(VK_TAB),
+        Press(VK_SPACE),
+        record, // Tab leaves the group; space unchecks
+        ShiftTab(),
+        ShiftUp(),
+        [&](HWND) { idFocusAfterShiftTab = GetDlgCtrlID(GetFocus()); },
         Press(VK_ESCAPE),
     };
     EXPECT_EQ(DialogBoxParam(nullptr, MAKEINTRESOURCEW(200), nullptr, ScriptProc,
@@ -205,7 +214,7 @@ TEST_F(DialogTest, RadioGroupsAndCheckBoxesFollowClicksAndKeys) {
               IDCANCEL);
     std::vector<std::pair<UINT, UINT>> expected = {{2, 0}, {1, 0}, {1, 1}, {2, 1}, {1, 1}, {1, 0}};
     EXPECT_EQ(checks, expected);
-    EXPECT_EQ(GetDlgCtrlID(focusAfterShiftTab), 1012); // the group's checked button
+    EXPECT_EQ(idFocusAfterShiftTab, 1012); // the group's checked button
     EXPECT_EQ(std::count(script.commands.begin(), script.commands.end(), 1030), 0);
 }
 
@@ -263,6 +272,12 @@ TEST_F(DialogTest, ModelessDialogNavigatesOnlyThroughIsDialogMessage) {
     while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
         if (!IsDialogMessage(hDlg, &msg)) DispatchMessage(&msg);
     EXPECT_EQ(GetFocus(), GetDlgItem(hDlg, 1024));
+    // Activation leaves and comes back to the control that had the focus.
+    HWND other = MakeWindow("TestWindow", WS_POPUP | WS_VISIBLE, {0, 0, 20, 20});
+    EXPECT_EQ(GetActiveWindow(), other);
+    SetActiveWindow(hDlg);
+    EXPECT_EQ(GetFocus(), GetDlgItem(hDlg, 1024));
+    DestroyWindow(other);
     // A modeless dialog is only hidden by EndDialog; its owner destroys it.
     EXPECT_TRUE(EndDialog(hDlg, 5));
     EXPECT_TRUE(IsWindow(hDlg));
@@ -446,6 +461,7 @@ TEST_F(DialogTest, PlacementFollowsTheProfile) {
         {ScreenProfile::kDesktop, 200, false, {280, 153, 520, 446}},
         {ScreenProfile::kDesktop, 210, false, {325, 239, 475, 361}}, // 150 x 98 under the caption
         {ScreenProfile::kDesktop, 200, true, {80, 54, 320, 347}},    // on the owner
+        {ScreenProfile::kDesktop, 211, false, {30, 16, 180, 138}},   // DS_ABSALIGN
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.idTemplate);
@@ -458,7 +474,7 @@ TEST_F(DialogTest, PlacementFollowsTheProfile) {
                                       reinterpret_cast<LPARAM>(&script));
         ASSERT_NE(hDlg, nullptr);
         EXPECT_TRUE(Rect(hDlg) == c.rc);
-        if (c.idTemplate == 210) {
+        if (c.idTemplate != 200) {
             EXPECT_EQ(GetWindowLongPtr(hDlg, GWL_STYLE) & WS_SYSMENU,
                       c.profile == ScreenProfile::kDevice ? WS_SYSMENU : 0);
         }

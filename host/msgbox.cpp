@@ -53,6 +53,12 @@ MessageBoxResponder* SetMessageBoxResponder(MessageBoxResponder* responder) {
     return previous == &g_defaultResponder ? nullptr : previous;
 }
 
+bool ReplaceMessageBoxResponder(MessageBoxResponder* expected, MessageBoxResponder* responder) {
+    if (expected == nullptr) expected = &g_defaultResponder;
+    if (responder == nullptr) responder = &g_defaultResponder;
+    return g_responder.compare_exchange_strong(expected, responder);
+}
+
 int DefaultButton(UINT uType) {
     static const int buttons[][3] = {
         {IDOK, IDOK, IDOK},      {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},

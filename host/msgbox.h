@@ -63,6 +63,9 @@ public:
 
 // Installs a responder (nullptr restores the default) and returns the previous one.
 MessageBoxResponder* SetMessageBoxResponder(MessageBoxResponder* responder);
+// Installs responder only while expected is the one installed (nullptr: the default one),
+// in one step, so that a responder someone installed meanwhile stays; true when it did.
+bool ReplaceMessageBoxResponder(MessageBoxResponder* expected, MessageBoxResponder* responder);
 
 // The identifier of the button that the default responder presses for uType.
 int DefaultButton(UINT uType);

@@ -2,6 +2,7 @@
 #include "host/screen.h"
 
 #include "host/controls.h"
+#include "host/dialog.h"
 
 #include "host/clock.h"
 #include "host/debug.h"
@@ -35,6 +36,8 @@ constexpr DWORD kPumpIntervalMs = 8;
 
 std::mutex g_mutex;
 std::shared_ptr<Screen> g_screen;
+// Whether this screen put the drawn message box in place of the default responder.
+std::atomic<bool> g_drawnBoxes{false};
 
 std::shared_ptr<Screen> Current() {
     std::lock_guard lock(g_mutex);
@@ -415,6 +418,9 @@ bool InitScreen(const ScreenOptions& options) {
     SetWindowManagerHooks(&g_forwarder);
     // Programs create "Button", "Static", ... windows as soon as they have a screen.
     RegisterStandardControls();
+    // Boxes are drawn once people can see them; a responder a test or program chose stays.
+    if (screen->options().backend != ScreenBackendKind::kHeadless)
+        g_drawnBoxes = ReplaceMessageBoxResponder(nullptr, DrawnMessageBoxResponder());
     if (screen->NativeWindow() != nullptr)
         SetMessageWaitPump(
             [] {
@@ -436,6 +442,8 @@ void ShutdownScreen() {
         screen = std::move(g_screen);
     }
     if (!screen) return;
+    if (g_drawnBoxes.exchange(false))
+        ReplaceMessageBoxResponder(DrawnMessageBoxResponder(), nullptr);
     SetWindowManagerHooks(nullptr);
     if (screen->NativeWindow() != nullptr) SetMessageWaitPump({}, 0);
     screen->Stop();

@@ -14,6 +14,10 @@ bool RegisterStandardControls() {
         using Register = bool (*)();
         const Register all[] = {
             nullptr,
+            controls::RegisterEditClass,
+            controls::RegisterListBoxClass,
+            controls::RegisterComboBoxClass,
+            controls::RegisterScrollBarClass,
         };
         ok = true;
         for (Register registerClass : all)

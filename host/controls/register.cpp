@@ -14,6 +14,8 @@ bool RegisterStandardControls() {
         using Register = bool (*)();
         const Register all[] = {
             controls::RegisterButtonClass,
+            controls::RegisterStaticClass,
+            controls::RegisterProgressClass,
         };
         ok = true;
         for (Register registerClass : all)

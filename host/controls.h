@@ -309,6 +309,8 @@ constexpr UINT PBM_STEPIT = WM_USER + 5;
 constexpr UINT PBM_SETRANGE32 = WM_USER + 6; // word: min, long: max
 constexpr UINT PBM_GETRANGE = WM_USER + 7;   // word: TRUE for the minimum, else the maximum
 constexpr UINT PBM_GETPOS = WM_USER + 8;
-constexpr UINT PBM_SETBARCOLOR = WM_USER + 9;
+constexpr UINT PBM_SETBARCOLOR = WM_USER + 9; // long: the colour, CLR_DEFAULT the highlight's
+
+constexpr COLORREF CLR_DEFAULT = 0xFF000000;
 
 } // namespace host

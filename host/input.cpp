@@ -57,6 +57,18 @@ bool InRegion(const HitNode& node) {
     return hooks == nullptr || hooks->PtInWindowRegion(node.hwnd, node.ptWindow);
 }
 
+// A child that answers WM_NCHITTEST with HTTRANSPARENT (a group box, a plain label) lets
+// the point through to the sibling below it. Only the calling thread's windows are asked:
+// asking another thread's would wait for it.
+bool LetsThrough(const HitNode& node) {
+    if (GetWindowThreadProcessId(node.hwnd, nullptr) != GetCurrentThreadId()) return false;
+    RECT window;
+    if (!GetWindowRect(node.hwnd, &window)) return false;
+    const LPARAM pt = MAKELPARAM(static_cast<WORD>(window.left + node.ptWindow.x),
+                                 static_cast<WORD>(window.top + node.ptWindow.y));
+    return SendMessage(node.hwnd, WM_NCHITTEST, 0, pt) == HTTRANSPARENT;
+}
+
 // The window that takes the point: null when none does or a disabled top-level window does.
 HWND Resolve(const std::vector<HitNode>& tops, LRESULT* pHit) {
     for (const HitNode& top : tops) {
@@ -66,7 +78,7 @@ HWND Resolve(const std::vector<HitNode>& tops, LRESULT* pHit) {
         for (bool fDeeper = true; fDeeper;) {
             fDeeper = false;
             for (const HitNode& child : node->children) {
-                if (child.fEnabled && InRegion(child)) {
+                if (child.fEnabled && InRegion(child) && !LetsThrough(child)) {
                     node = &child;
                     fDeeper = true;
                     break;

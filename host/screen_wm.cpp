@@ -70,13 +70,15 @@ Rgn Screen::VisibleLocked(HWND hwnd, bool fWholeWindow) {
         }
     }
     // Up the tree: siblings above clip (always, so that overlapping controls never draw
-    // over one another), and each parent's client area and region bound.
+    // over one another, except a WS_EX_TRANSPARENT one such as a group box lying over its
+    // controls), and each parent's client area and region bound.
     HWND current = hwnd;
     for (HWND parent = GetAncestor(current, GA_PARENT); parent != nullptr;
          parent = GetAncestor(current, GA_PARENT)) {
         for (HWND above = GetWindow(current, GW_HWNDPREV); above != nullptr;
              above = GetWindow(above, GW_HWNDPREV)) {
-            if (IsWindowVisible(above))
+            if (IsWindowVisible(above) &&
+                (GetWindowLongPtr(above, GWL_EXSTYLE) & WS_EX_TRANSPARENT) == 0)
                 visible.Subtract(ShapeLocked(above, WindowRectOf(above)).get());
         }
         visible.And(ClientRectOnScreen(parent));

@@ -42,8 +42,9 @@ void DrawArrowButton(HDC hdc, const RECT& rc, Arrow arrow, bool fPressed, bool f
 void DrawScrollTrack(HDC hdc, const RECT& rc, bool fPressed);
 // A scroll bar's thumb: a raised button face.
 void DrawScrollThumb(HDC hdc, const RECT& rc);
-// A progress bar: sunken frame, then the part pos of range [0, 1] (fraction num / den) in the
-// highlight colour, as blocks or smooth, left to right or (vertical) bottom to top.
+// A progress bar: sunken frame, then the part num / den (held to [0, 1]) of the inside in the
+// bar colour (CLR_DEFAULT of host/controls.h or CLR_INVALID: the highlight colour), as blocks or
+// smooth, left to right or (vertical) bottom to top. A started block is drawn whole.
 void DrawProgress(HDC hdc, const RECT& rc, int num, int den, bool fVertical, bool fSmooth,
                   COLORREF barColour);
 // Text of a control in its font (selected by the caller) with DrawText's format; disabled

@@ -13,12 +13,9 @@ bool RegisterStandardControls() {
         // Each control's file adds its class here.
         using Register = bool (*)();
         const Register all[] = {
-            controls::RegisterButtonClass,
-            controls::RegisterStaticClass,
-            controls::RegisterProgressClass,
-            controls::RegisterEditClass,
-            controls::RegisterListBoxClass,
-            controls::RegisterComboBoxClass,
+            controls::RegisterButtonClass,    controls::RegisterStaticClass,
+            controls::RegisterProgressClass,  controls::RegisterEditClass,
+            controls::RegisterListBoxClass,   controls::RegisterComboBoxClass,
             controls::RegisterScrollBarClass,
         };
         ok = true;

@@ -85,6 +85,21 @@ TEST_F(InputTest, MouseGoesToTheFrontmostEnabledWindowUnderThePoint) {
     EXPECT_EQ(GetAncestor(c1, GA_ROOT), a);
 }
 
+TEST_F(InputTest, AChildAnsweringTransparentLetsThePointThroughToTheOneBelow) {
+    Handler transparent = [](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+        if (msg == WM_NCHITTEST) return HTTRANSPARENT;
+        return std::nullopt;
+    };
+    HWND a = MakeWindow("TestWindow", WS_POPUP | WS_VISIBLE, {0, 0, 100, 100});
+    HWND below = MakeWindow("TestWindow", WS_CHILD | WS_VISIBLE, {10, 10, 50, 50}, a);
+    HWND over = MakeWindow("TestWindow", WS_CHILD | WS_VISIBLE, {0, 0, 80, 80}, a, &transparent);
+    EXPECT_EQ(GetWindow(over, GW_HWNDNEXT), below); // over lies above below
+    Pump();
+    EXPECT_EQ(PostMouseInput({20, 20}, MouseAction::kMove), below);
+    EXPECT_EQ(PostMouseInput({70, 70}, MouseAction::kMove), a);
+    Pump();
+}
+
 TEST_F(InputTest, TheCaptureTakesEveryMouseMessage) {
     HWND a = MakeWindow("TestWindow", WS_POPUP | WS_VISIBLE, {0, 0, 100, 100});
     HWND child = MakeWindow("TestWindow", WS_CHILD | WS_VISIBLE, {10, 10, 50, 50}, a);

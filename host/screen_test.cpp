@@ -282,6 +282,22 @@ TEST_F(ScreenTest, ChildrenAreClippedToTheParentAndSiblingsAbove) {
     }
 }
 
+TEST_F(ScreenTest, ATransparentSiblingDoesNotClipTheOnesBelowIt) {
+    for (DWORD exStyle : {DWORD{0}, WS_EX_TRANSPARENT}) {
+        HWND parent = MakeWindow("TestWindow", WS_POPUP | WS_VISIBLE, {0, 0, 100, 100});
+        HWND child = MakeWindow("TestWindow", WS_CHILD | WS_VISIBLE, {10, 10, 60, 60}, parent);
+        CreateWindowEx(exStyle, "TestWindow", "", WS_CHILD | WS_VISIBLE, 0, 0, 40, 40, parent,
+                       nullptr, nullptr, nullptr);
+        Settle();
+        HDC hdc = GetDC(child);
+        Fill(hdc, {0, 0, 50, 50}, kRed);
+        ReleaseDC(child, hdc);
+        EXPECT_EQ(GetScreenPixel(20, 20) == kRed, exStyle != 0) << exStyle;
+        EXPECT_EQ(GetScreenPixel(50, 50), kRed);
+        DestroyWindow(parent);
+    }
+}
+
 TEST_F(ScreenTest, InvalidationRepaintsThroughPaintWithinTheUpdateRectangle) {
     WNDCLASSA cls{};
     cls.lpfnWndProc = TestProc;

@@ -45,8 +45,8 @@ protected:
     HWND Control(const char16_t* cls, const char16_t* text, DWORD style, RECT rc, int id = 0) {
         HWND hwnd = CreateWindowEx(0, cls, text, WS_CHILD | WS_VISIBLE | style, rc.left, rc.top,
                                    rc.right - rc.left, rc.bottom - rc.top, parent_,
-                                   reinterpret_cast<HMENU>(static_cast<std::intptr_t>(id)),
-                                   nullptr, nullptr);
+                                   reinterpret_cast<HMENU>(static_cast<std::intptr_t>(id)), nullptr,
+                                   nullptr);
         SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         return hwnd;
     }

@@ -13,9 +13,10 @@ bool RegisterStandardControls() {
         // Each control's file adds its class here.
         using Register = bool (*)();
         const Register all[] = {
-            controls::RegisterButtonClass,
-            controls::RegisterStaticClass,
-            controls::RegisterProgressClass,
+            controls::RegisterButtonClass,    controls::RegisterStaticClass,
+            controls::RegisterProgressClass,  controls::RegisterEditClass,
+            controls::RegisterListBoxClass,   controls::RegisterComboBoxClass,
+            controls::RegisterScrollBarClass,
         };
         ok = true;
         for (Register registerClass : all)

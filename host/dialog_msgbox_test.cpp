@@ -267,9 +267,16 @@ TEST_F(MsgBoxTest, LongTextWrapsWithinTheBoxKeepingBlankLines) {
         Start(profile);
         SCOPED_TRACE(profile == ScreenProfile::kDevice ? "device" : "desktop");
         const int cxMax = profile == ScreenProfile::kDevice ? 240 : 800 * 6 / 10;
-        auto textRect = [&](std::string_view text) {
+        // The wrapped box is also saved as msgbox-<profile>.png for people to look at.
+        const std::string shot =
+            profile == ScreenProfile::kDevice ? "msgbox-device.png" : "msgbox-desktop.png";
+        auto textRect = [&](std::string_view text, bool fShot = false) {
             RECT rc{}, window{}, client{};
             ShowHere(text, MB_OKCANCEL | MB_ICONERROR, [&](HWND box) {
+                if (fShot) {
+                    PresentScreen();
+                    EXPECT_TRUE(SaveScreenshot(shot));
+                }
                 rc = ClientRectOf(box, Controls(box, WC_STATIC).at(0));
                 GetWindowRect(box, &window);
                 GetClientRect(box, &client);
@@ -282,7 +289,7 @@ TEST_F(MsgBoxTest, LongTextWrapsWithinTheBoxKeepingBlankLines) {
             return rc;
         };
         const LONG cyLine = textRect("Short.").bottom - textRect("Short.").top;
-        const RECT wrapped = textRect(longText);
+        const RECT wrapped = textRect(longText, true);
         EXPECT_GE(wrapped.bottom - wrapped.top, 3 * cyLine);
         const RECT blank = textRect("One\n\nThree");
         EXPECT_EQ(blank.bottom - blank.top, 3 * cyLine);

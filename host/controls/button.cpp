@@ -26,10 +26,6 @@ ButtonState* StateOf(HWND hwnd) {
     return static_cast<ButtonState*>(GetProp(hwnd, std::u16string_view(kStateProp)));
 }
 
-DWORD StyleOf(HWND hwnd) {
-    return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
-}
-
 DWORD TypeOf(DWORD style) {
     return style & BS_TYPEMASK;
 }
@@ -47,22 +43,6 @@ bool IsPushType(DWORD type) {
     return !IsCheckType(type) && !IsRadioType(type) && type != BS_GROUPBOX;
 }
 
-std::u16string TextOf(HWND hwnd) {
-    const int len = GetWindowTextLength(hwnd);
-    if (len <= 0) return {};
-    std::u16string text(static_cast<std::size_t>(len) + 1, u'\0');
-    const int copied = GetWindowText(hwnd, text.data(), len + 1);
-    text.resize(static_cast<std::size_t>(std::max(0, copied)));
-    return text;
-}
-
-void Notify(HWND hwnd, WORD code) {
-    HWND parent = GetParent(hwnd);
-    if (parent == nullptr) return;
-    SendMessage(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), code),
-                reinterpret_cast<LPARAM>(hwnd));
-}
-
 void Redraw(HWND hwnd) {
     InvalidateRect(hwnd, nullptr, FALSE);
 }
@@ -71,7 +51,7 @@ void SetPressed(HWND hwnd, ButtonState* st, bool fPressed) {
     if (st->fPressed == fPressed) return;
     st->fPressed = fPressed;
     Redraw(hwnd);
-    if (StyleOf(hwnd) & BS_NOTIFY) Notify(hwnd, fPressed ? BN_HILITE : BN_UNHILITE);
+    if (StyleOf(hwnd) & BS_NOTIFY) NotifyParent(hwnd, fPressed ? BN_HILITE : BN_UNHILITE);
 }
 
 // Unchecks the other radio buttons of hwnd's group: the siblings from the nearest WS_GROUP
@@ -110,17 +90,14 @@ void Click(HWND hwnd) {
     default:
         break;
     }
-    Notify(hwnd, BN_CLICKED);
+    NotifyParent(hwnd, BN_CLICKED);
 }
 
 // The parent's brush for the background (null: the look's own) and the text colour it set.
 HBRUSH AskColours(HWND hwnd, HDC hdc, UINT msg, COLORREF* pText) {
     SetTextColor(hdc, GetSysColor(COLOR_BTNTEXT));
     SetBkColor(hdc, GetSysColor(COLOR_BTNFACE));
-    HBRUSH brush = nullptr;
-    if (HWND parent = GetParent(hwnd))
-        brush = reinterpret_cast<HBRUSH>(SendMessage(parent, msg, reinterpret_cast<WPARAM>(hdc),
-                                                     reinterpret_cast<LPARAM>(hwnd)));
+    HBRUSH brush = AskParentBrush(hwnd, hdc, msg);
     *pText = GetTextColor(hdc);
     return brush;
 }
@@ -252,7 +229,8 @@ LRESULT OnMouse(HWND hwnd, ButtonState* st, UINT msg, LPARAM lParam) {
     switch (msg) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        if (msg == WM_LBUTTONDBLCLK && (StyleOf(hwnd) & BS_NOTIFY)) Notify(hwnd, BN_DOUBLECLICKED);
+        if (msg == WM_LBUTTONDBLCLK && (StyleOf(hwnd) & BS_NOTIFY))
+            NotifyParent(hwnd, BN_DOUBLECLICKED);
         if (GetFocus() != hwnd) SetFocus(hwnd);
         if ((st = StateOf(hwnd)) == nullptr) return 0; // gone while taking the focus
         SetCapture(hwnd);
@@ -334,7 +312,7 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (TypeOf(StyleOf(hwnd)) == BS_GROUPBOX) return 0;
         st->fFocus = true;
         Redraw(hwnd);
-        if (StyleOf(hwnd) & BS_NOTIFY) Notify(hwnd, BN_SETFOCUS);
+        if (StyleOf(hwnd) & BS_NOTIFY) NotifyParent(hwnd, BN_SETFOCUS);
         return 0;
     case WM_KILLFOCUS:
         st->fFocus = false;
@@ -345,7 +323,7 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         SetPressed(hwnd, st, false);
         Redraw(hwnd);
-        if (StyleOf(hwnd) & BS_NOTIFY) Notify(hwnd, BN_KILLFOCUS);
+        if (StyleOf(hwnd) & BS_NOTIFY) NotifyParent(hwnd, BN_KILLFOCUS);
         return 0;
     case WM_CAPTURECHANGED:
         if (st->fTracking && reinterpret_cast<HWND>(lParam) != hwnd) {

@@ -15,6 +15,10 @@
 namespace host {
 namespace {
 
+using controls::AskParentBrush;
+using controls::NotifyParent;
+using controls::RowHeight;
+
 using controls::ItemList;
 
 constexpr char16_t kProp[] = u"ComboBoxState";
@@ -38,23 +42,6 @@ struct Combo {
 
 Combo* Get(HWND hwnd) {
     return static_cast<Combo*>(GetProp(hwnd, kProp));
-}
-
-void Notify(HWND hwnd, WORD nCode) {
-    SendMessage(GetParent(hwnd), WM_COMMAND,
-                MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), nCode),
-                reinterpret_cast<LPARAM>(hwnd));
-}
-
-int MeasureItemHeight(HFONT font) {
-    HDC hdc = CreateCompatibleDC(nullptr);
-    if (hdc == nullptr) return 16;
-    HGDIOBJ old = SelectObject(hdc, static_cast<HGDIOBJ>(look::ControlFont(font)));
-    TEXTMETRIC tm{};
-    const int cy = GetTextMetrics(hdc, &tm) ? tm.tmHeight + 2 : 16;
-    SelectObject(hdc, old);
-    DeleteDC(hdc);
-    return std::max(cy, 1);
 }
 
 int FieldHeight(const Combo& cb) {
@@ -121,7 +108,7 @@ RECT ListRect(HWND hwnd, const Combo& cb) {
 
 void Open(HWND hwnd, Combo& cb) {
     if (cb.fDropped) return;
-    Notify(hwnd, CBN_DROPDOWN); // the parent may fill the list now
+    NotifyParent(hwnd, CBN_DROPDOWN); // the parent may fill the list now
     if (!IsWindow(hwnd)) return;
     const RECT rc = ListRect(hwnd, cb);
     if (cb.hwndList == nullptr)
@@ -152,12 +139,12 @@ void Close(HWND hwnd, Combo& cb, bool fChoose) {
     if (fChoose && cb.items.Valid(cb.iHot)) {
         const bool fChanged = cb.iHot != cb.iSel;
         cb.iSel = cb.iHot;
-        if (fChanged) Notify(hwnd, CBN_SELCHANGE);
-        Notify(hwnd, CBN_SELENDOK);
+        if (fChanged) NotifyParent(hwnd, CBN_SELCHANGE);
+        NotifyParent(hwnd, CBN_SELENDOK);
     } else {
-        Notify(hwnd, CBN_SELENDCANCEL);
+        NotifyParent(hwnd, CBN_SELENDCANCEL);
     }
-    Notify(hwnd, CBN_CLOSEUP);
+    NotifyParent(hwnd, CBN_CLOSEUP);
 }
 
 // Selects i on the closed control, as a key does; true when the selection changed.
@@ -191,9 +178,7 @@ void PaintField(HWND hwnd, Combo& cb) {
         return;
     }
     const bool fDisabled = !IsWindowEnabled(hwnd);
-    HBRUSH brush = reinterpret_cast<HBRUSH>(SendMessage(GetParent(hwnd), WM_CTLCOLOREDIT,
-                                                        reinterpret_cast<WPARAM>(hdc),
-                                                        reinterpret_cast<LPARAM>(hwnd)));
+    HBRUSH brush = AskParentBrush(hwnd, hdc, WM_CTLCOLOREDIT);
     RECT rcClient;
     GetClientRect(hwnd, &rcClient);
     RECT rcText = look::DrawField(hdc, rcClient, fDisabled, brush);
@@ -316,7 +301,7 @@ void KeyDown(HWND hwnd, Combo& cb, WPARAM vk, bool fAlt) {
     if (cb.fDropped)
         SetHot(cb, i);
     else if (Select(hwnd, cb, i))
-        Notify(hwnd, CBN_SELCHANGE);
+        NotifyParent(hwnd, CBN_SELCHANGE);
 }
 
 void ButtonDown(HWND hwnd, Combo& cb, POINT pt) {
@@ -356,7 +341,7 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     const bool fSorted = (GetWindowLongPtr(hwnd, GWL_STYLE) & CBS_SORT) != 0;
     switch (msg) {
     case WM_CREATE:
-        cb->cyItem = MeasureItemHeight(nullptr);
+        cb->cyItem = RowHeight(nullptr);
         FitField(hwnd, *cb);
         return 0;
     case WM_DESTROY:
@@ -379,7 +364,7 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SETFONT:
         cb->font = reinterpret_cast<HFONT>(wParam);
-        cb->cyItem = MeasureItemHeight(cb->font);
+        cb->cyItem = RowHeight(cb->font);
         FitField(hwnd, *cb);
         if (lParam != 0) InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
@@ -399,7 +384,7 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         cb->fFocus = msg == WM_SETFOCUS;
         if (!cb->fFocus) Close(hwnd, *cb, false);
         InvalidateRect(hwnd, nullptr, FALSE);
-        Notify(hwnd, cb->fFocus ? CBN_SETFOCUS : CBN_KILLFOCUS);
+        NotifyParent(hwnd, cb->fFocus ? CBN_SETFOCUS : CBN_KILLFOCUS);
         return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
@@ -445,7 +430,7 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (cb->fDropped)
             SetHot(*cb, i);
         else if (Select(hwnd, *cb, i))
-            Notify(hwnd, CBN_SELCHANGE);
+            NotifyParent(hwnd, CBN_SELCHANGE);
         return 0;
     }
     case WM_GETTEXT: {

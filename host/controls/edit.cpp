@@ -15,6 +15,10 @@
 namespace host {
 namespace {
 
+using controls::AskParentBrush;
+using controls::NotifyParent;
+using controls::StyleOf;
+
 constexpr char16_t kProp[] = u"EditState";
 constexpr int kMaxLimit = 0x7FFFFFFE;
 constexpr int kDefaultLimit = 32767;
@@ -48,17 +52,8 @@ struct Edit {
 Edit* Get(HWND hwnd) {
     return static_cast<Edit*>(GetProp(hwnd, kProp));
 }
-DWORD Style(HWND hwnd) {
-    return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
-}
 bool IsMultiline(HWND hwnd) {
-    return (Style(hwnd) & ES_MULTILINE) != 0;
-}
-
-void Notify(HWND hwnd, WORD nCode) {
-    SendMessage(GetParent(hwnd), WM_COMMAND,
-                MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), nCode),
-                reinterpret_cast<LPARAM>(hwnd));
+    return (StyleOf(hwnd) & ES_MULTILINE) != 0;
 }
 
 // A memory context with the control's font, for measuring.
@@ -94,7 +89,7 @@ private:
 
 // What is shown: the text, or as many stars for a password.
 std::u16string Shown(HWND hwnd, const Edit& ed) {
-    if (Style(hwnd) & ES_PASSWORD) return std::u16string(ed.text.size(), u'*');
+    if (StyleOf(hwnd) & ES_PASSWORD) return std::u16string(ed.text.size(), u'*');
     return ed.text;
 }
 
@@ -113,7 +108,7 @@ std::vector<Line> BreakLines(HWND hwnd, std::u16string_view text, std::u16string
                              const Measure& m) {
     std::vector<Line> lines;
     if (!IsMultiline(hwnd)) return {Line{0, static_cast<int>(text.size())}};
-    const bool fWrap = (Style(hwnd) & ES_AUTOHSCROLL) == 0;
+    const bool fWrap = (StyleOf(hwnd) & ES_AUTOHSCROLL) == 0;
     const RECT rc = FormatRect(hwnd);
     const int cxMax = std::max(1, static_cast<int>(rc.right - rc.left));
     std::size_t i = 0;
@@ -167,8 +162,8 @@ int VisibleLines(HWND hwnd, const Measure& m) {
 // The horizontal offset of a line's text within the format rectangle (alignment).
 int LineIndent(HWND hwnd, const Edit& ed, const std::u16string& shown, const Line& line,
                const Measure& m) {
-    const DWORD align = Style(hwnd) & (ES_CENTER | ES_RIGHT);
-    if (align == ES_LEFT || (Style(hwnd) & ES_AUTOHSCROLL)) return 0;
+    const DWORD align = StyleOf(hwnd) & (ES_CENTER | ES_RIGHT);
+    if (align == ES_LEFT || (StyleOf(hwnd) & ES_AUTOHSCROLL)) return 0;
     const RECT rc = FormatRect(hwnd);
     const int cxFree =
         (rc.right - rc.left) -
@@ -200,7 +195,7 @@ void ScrollToCaret(HWND hwnd, Edit& ed) {
         ed.xScroll = std::max(0, static_cast<int>(pt.x) - cx / 4);
     else if (pt.x >= ed.xScroll + cx)
         ed.xScroll = pt.x - cx + 1 + cx / 4;
-    if ((Style(hwnd) & ES_AUTOHSCROLL) == 0 && ed.xScroll > 0 && pt.x < cx) ed.xScroll = 0;
+    if ((StyleOf(hwnd) & ES_AUTOHSCROLL) == 0 && ed.xScroll > 0 && pt.x < cx) ed.xScroll = 0;
     const int iLine = LineOf(ed, ed.iCaret);
     const int cRows = VisibleLines(hwnd, m);
     if (iLine < ed.iFirstLine) ed.iFirstLine = iLine;
@@ -220,7 +215,7 @@ void Relayout(HWND hwnd, Edit& ed) {
 
 // Whether a text fits the field when the field does not scroll to follow it.
 bool Fits(HWND hwnd, const Edit& ed, std::u16string_view text) {
-    const DWORD style = Style(hwnd);
+    const DWORD style = StyleOf(hwnd);
     Measure m(ed.font);
     const std::u16string shown =
         (style & ES_PASSWORD) ? std::u16string(text.size(), u'*') : std::u16string(text);
@@ -246,8 +241,8 @@ void SaveUndo(Edit& ed) {
 
 void Changed(HWND hwnd, Edit& ed) {
     Relayout(hwnd, ed);
-    Notify(hwnd, EN_UPDATE);
-    Notify(hwnd, EN_CHANGE);
+    NotifyParent(hwnd, EN_UPDATE);
+    NotifyParent(hwnd, EN_CHANGE);
 }
 
 // Replaces the selection; the part beyond the limit is dropped with EN_MAXTEXT. False when
@@ -265,13 +260,13 @@ bool ReplaceSelection(HWND hwnd, Edit& ed, std::u16string insert, bool fTyping) 
         fMax = true;
     }
     if (insert.empty() && iStart == iEnd) {
-        if (fMax) Notify(hwnd, EN_MAXTEXT);
+        if (fMax) NotifyParent(hwnd, EN_MAXTEXT);
         return false;
     }
     std::u16string text = ed.text;
     text.replace(static_cast<std::size_t>(iStart), static_cast<std::size_t>(iEnd - iStart), insert);
     if (!Fits(hwnd, ed, text)) {
-        Notify(hwnd, EN_MAXTEXT);
+        NotifyParent(hwnd, EN_MAXTEXT);
         return false;
     }
     const bool fExtend = fTyping && ed.fTyping && iStart == iEnd;
@@ -281,7 +276,7 @@ bool ReplaceSelection(HWND hwnd, Edit& ed, std::u16string insert, bool fTyping) 
     ed.iAnchor = ed.iCaret = iStart + static_cast<int>(insert.size());
     ed.fModified = true;
     Changed(hwnd, ed);
-    if (fMax) Notify(hwnd, EN_MAXTEXT);
+    if (fMax) NotifyParent(hwnd, EN_MAXTEXT);
     return true;
 }
 
@@ -360,7 +355,7 @@ char16_t ToUpper(char16_t c) {
 }
 
 std::u16string ApplyCase(HWND hwnd, std::u16string s) {
-    const DWORD style = Style(hwnd);
+    const DWORD style = StyleOf(hwnd);
     for (char16_t& c : s) {
         if (style & ES_UPPERCASE) c = ToUpper(c);
         if (style & ES_LOWERCASE) c = controls::FoldCase(c);
@@ -380,7 +375,7 @@ void Undo(HWND hwnd, Edit& ed) {
 
 void Char(HWND hwnd, Edit& ed, char16_t c) {
     if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return; // shortcuts
-    const DWORD style = Style(hwnd);
+    const DWORD style = StyleOf(hwnd);
     if (style & ES_READONLY) return;
     if (c == u'\b') {
         if (SelStart(ed) == SelEnd(ed)) {
@@ -451,7 +446,7 @@ void KeyDown(HWND hwnd, Edit& ed, WPARAM vk) {
         i = lineMove(vk == VK_PRIOR ? -VisibleLines(hwnd, m) : VisibleLines(hwnd, m));
         break;
     case VK_DELETE:
-        if (Style(hwnd) & ES_READONLY) return;
+        if (StyleOf(hwnd) & ES_READONLY) return;
         if (!fSel) {
             if (i >= cText) return;
             ed.iAnchor = NextIndex(ed.text, i);
@@ -462,7 +457,7 @@ void KeyDown(HWND hwnd, Edit& ed, WPARAM vk) {
         if (fCtrl) SetSelection(hwnd, ed, 0, cText);
         return;
     case 'Z':
-        if (fCtrl && (Style(hwnd) & ES_READONLY) == 0) Undo(hwnd, ed);
+        if (fCtrl && (StyleOf(hwnd) & ES_READONLY) == 0) Undo(hwnd, ed);
         return;
     default:
         return;
@@ -491,12 +486,11 @@ void Paint(HWND hwnd, Edit& ed) {
         EndPaint(hwnd, &ps);
         return;
     }
-    const DWORD style = Style(hwnd);
+    const DWORD style = StyleOf(hwnd);
     const bool fDisabled = !IsWindowEnabled(hwnd);
     const bool fReadOnly = (style & ES_READONLY) != 0;
-    HBRUSH brush = reinterpret_cast<HBRUSH>(
-        SendMessage(GetParent(hwnd), fReadOnly || fDisabled ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT,
-                    reinterpret_cast<WPARAM>(hdc), reinterpret_cast<LPARAM>(hwnd)));
+    HBRUSH brush =
+        AskParentBrush(hwnd, hdc, fReadOnly || fDisabled ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT);
     if (brush == nullptr && fReadOnly) brush = GetSysColorBrush(COLOR_BTNFACE);
     RECT rcClient;
     GetClientRect(hwnd, &rcClient);
@@ -553,7 +547,7 @@ LRESULT DialogCode(HWND hwnd, LPARAM lParam) {
     const auto* pMsg = reinterpret_cast<const MSG*>(lParam);
     if (pMsg != nullptr && pMsg->message == WM_KEYDOWN &&
         (pMsg->wParam == VK_TAB || pMsg->wParam == VK_ESCAPE ||
-         (pMsg->wParam == VK_RETURN && (Style(hwnd) & ES_WANTRETURN) == 0)))
+         (pMsg->wParam == VK_RETURN && (StyleOf(hwnd) & ES_WANTRETURN) == 0)))
         return code;
     return code | DLGC_WANTALLKEYS;
 }
@@ -606,7 +600,7 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         ed->fFocus = msg == WM_SETFOCUS;
         ed->fTyping = false;
         InvalidateRect(hwnd, nullptr, FALSE);
-        Notify(hwnd, ed->fFocus ? EN_SETFOCUS : EN_KILLFOCUS);
+        NotifyParent(hwnd, ed->fFocus ? EN_SETFOCUS : EN_KILLFOCUS);
         return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
@@ -696,7 +690,7 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case EM_GETLINECOUNT:
         return static_cast<LRESULT>(ed->lines.size());
     case EM_SETREADONLY: {
-        const DWORD style = Style(hwnd);
+        const DWORD style = StyleOf(hwnd);
         SetWindowLongPtr(
             hwnd, GWL_STYLE,
             static_cast<LONG_PTR>(wParam ? style | ES_READONLY : style & ~ES_READONLY));

@@ -11,6 +11,11 @@
 namespace host {
 namespace {
 
+using controls::AskParentBrush;
+using controls::NotifyParent;
+using controls::RowHeight;
+using controls::StyleOf;
+
 using controls::ItemList;
 
 constexpr char16_t kProp[] = u"ListBoxState";
@@ -31,29 +36,13 @@ struct ListBox {
 ListBox* Get(HWND hwnd) {
     return static_cast<ListBox*>(GetProp(hwnd, kProp));
 }
-DWORD Style(HWND hwnd) {
-    return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
-}
 bool IsMulti(HWND hwnd) {
-    return (Style(hwnd) & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
+    return (StyleOf(hwnd) & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
 }
 
 void Notify(HWND hwnd, WORD nCode) {
-    if ((Style(hwnd) & LBS_NOTIFY) == 0) return;
-    SendMessage(GetParent(hwnd), WM_COMMAND,
-                MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), nCode),
-                reinterpret_cast<LPARAM>(hwnd));
-}
-
-int MeasureItemHeight(HFONT font) {
-    HDC hdc = CreateCompatibleDC(nullptr);
-    if (hdc == nullptr) return 16;
-    HGDIOBJ old = SelectObject(hdc, static_cast<HGDIOBJ>(look::ControlFont(font)));
-    TEXTMETRIC tm{};
-    const int cy = GetTextMetrics(hdc, &tm) ? tm.tmHeight + 2 : 16;
-    SelectObject(hdc, old);
-    DeleteDC(hdc);
-    return std::max(cy, 1);
+    if ((StyleOf(hwnd) & LBS_NOTIFY) == 0) return;
+    NotifyParent(hwnd, nCode);
 }
 
 // The rows' area: the field's interior less the scroll bar when it shows.
@@ -168,9 +157,7 @@ void Paint(HWND hwnd, ListBox& lb) {
         return;
     }
     const bool fDisabled = !IsWindowEnabled(hwnd);
-    HBRUSH brush = reinterpret_cast<HBRUSH>(SendMessage(GetParent(hwnd), WM_CTLCOLORLISTBOX,
-                                                        reinterpret_cast<WPARAM>(hdc),
-                                                        reinterpret_cast<LPARAM>(hwnd)));
+    HBRUSH brush = AskParentBrush(hwnd, hdc, WM_CTLCOLORLISTBOX);
     if (lb.hwndScroll != nullptr && IsWindowVisible(lb.hwndScroll)) {
         RECT rcBar;
         GetWindowRect(lb.hwndScroll, &rcBar);
@@ -206,7 +193,7 @@ void Paint(HWND hwnd, ListBox& lb) {
 
 // Integral height: the field shows whole rows only.
 void FitHeight(HWND hwnd, const ListBox& lb) {
-    if (Style(hwnd) & LBS_NOINTEGRALHEIGHT) return;
+    if (StyleOf(hwnd) & LBS_NOINTEGRALHEIGHT) return;
     RECT rc;
     GetClientRect(hwnd, &rc);
     const int cyInside = rc.bottom - 2 * look::kFieldInset;
@@ -278,8 +265,8 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     const int iItem = static_cast<int>(static_cast<LPARAM>(wParam));
     switch (msg) {
     case WM_CREATE:
-        lb->cyItem = MeasureItemHeight(nullptr);
-        if (Style(hwnd) & WS_VSCROLL)
+        lb->cyItem = RowHeight(nullptr);
+        if (StyleOf(hwnd) & WS_VSCROLL)
             lb->hwndScroll = CreateWindowEx(0, WC_SCROLLBAR, u"", WS_CHILD | SBS_VERT, 0, 0, 0, 0,
                                             hwnd, nullptr, nullptr, nullptr);
         FitHeight(hwnd, *lb);
@@ -302,7 +289,7 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SETFONT:
         lb->font = reinterpret_cast<HFONT>(wParam);
-        lb->cyItem = MeasureItemHeight(lb->font);
+        lb->cyItem = RowHeight(lb->font);
         FitHeight(hwnd, *lb);
         UpdateScrollBar(hwnd, *lb);
         if (lParam != 0) InvalidateRect(hwnd, nullptr, FALSE);
@@ -396,7 +383,7 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case LB_ADDSTRING:
     case LB_INSERTSTRING: {
         const int i = msg == LB_ADDSTRING
-                          ? lb->items.Add(controls::TextParam(lParam), Style(hwnd) & LBS_SORT)
+                          ? lb->items.Add(controls::TextParam(lParam), StyleOf(hwnd) & LBS_SORT)
                           : lb->items.Insert(iItem, controls::TextParam(lParam));
         if (i < 0)
             return msg == LB_ADDSTRING || lb->items.Count() >= ItemList::kMaxItems ? LB_ERRSPACE

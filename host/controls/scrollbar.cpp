@@ -10,6 +10,8 @@
 namespace host {
 namespace {
 
+using controls::AskParentBrush;
+
 constexpr char16_t kProp[] = u"ScrollBarState";
 constexpr UINT_PTR kRepeatTimer = 1;
 constexpr UINT kFirstRepeatMs = 400; // hold this long before the steps repeat
@@ -155,9 +157,7 @@ void Paint(HWND hwnd, ScrollBar& sb) {
     look::DrawArrowButton(hdc, PartRect(hwnd, l.TrackEnd(), l.cLength),
                           fVert ? look::Arrow::kDown : look::Arrow::kRight,
                           pressed(Part::kArrowForward), fDisabled);
-    HBRUSH brush = reinterpret_cast<HBRUSH>(SendMessage(GetParent(hwnd), WM_CTLCOLORSCROLLBAR,
-                                                        reinterpret_cast<WPARAM>(hdc),
-                                                        reinterpret_cast<LPARAM>(hwnd)));
+    HBRUSH brush = AskParentBrush(hwnd, hdc, WM_CTLCOLORSCROLLBAR);
     auto track = [&](int xFrom, int xTo, bool fPressed) {
         if (xTo <= xFrom) return;
         RECT rc = PartRect(hwnd, xFrom, xTo);

@@ -21,26 +21,6 @@ StaticState* StateOf(HWND hwnd) {
     return static_cast<StaticState*>(GetProp(hwnd, std::u16string_view(kStateProp)));
 }
 
-DWORD StyleOf(HWND hwnd) {
-    return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
-}
-
-std::u16string TextOf(HWND hwnd) {
-    const int len = GetWindowTextLength(hwnd);
-    if (len <= 0) return {};
-    std::u16string text(static_cast<std::size_t>(len) + 1, u'\0');
-    const int copied = GetWindowText(hwnd, text.data(), len + 1);
-    text.resize(static_cast<std::size_t>(std::max(0, copied)));
-    return text;
-}
-
-void Notify(HWND hwnd, WORD code) {
-    HWND parent = GetParent(hwnd);
-    if (parent == nullptr) return;
-    SendMessage(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), code),
-                reinterpret_cast<LPARAM>(hwnd));
-}
-
 bool IsTextType(DWORD type) {
     return type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT || type == SS_SIMPLE ||
            type == SS_LEFTNOWORDWRAP;
@@ -118,11 +98,7 @@ void Paint(HWND hwnd, StaticState* st, HDC hdc) {
     // parent's background.
     SetTextColor(hdc, GetSysColor(COLOR_STATICTEXT));
     SetBkColor(hdc, GetSysColor(COLOR_STATIC));
-    HBRUSH brush = nullptr;
-    if (HWND parent = GetParent(hwnd))
-        brush = reinterpret_cast<HBRUSH>(SendMessage(parent, WM_CTLCOLORSTATIC,
-                                                     reinterpret_cast<WPARAM>(hdc),
-                                                     reinterpret_cast<LPARAM>(hwnd)));
+    HBRUSH brush = AskParentBrush(hwnd, hdc, WM_CTLCOLORSTATIC);
     const COLORREF text = GetTextColor(hdc);
     FillRect(hdc, &rc, brush != nullptr ? brush : GetSysColorBrush(COLOR_STATIC));
     if (!IsTextType(type)) return;
@@ -148,10 +124,10 @@ LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_GETDLGCODE:
         return DLGC_STATIC;
     case WM_LBUTTONDOWN:
-        if (StyleOf(hwnd) & SS_NOTIFY) Notify(hwnd, STN_CLICKED);
+        if (StyleOf(hwnd) & SS_NOTIFY) NotifyParent(hwnd, STN_CLICKED);
         return 0;
     case WM_LBUTTONDBLCLK:
-        if (StyleOf(hwnd) & SS_NOTIFY) Notify(hwnd, STN_DBLCLK);
+        if (StyleOf(hwnd) & SS_NOTIFY) NotifyParent(hwnd, STN_DBLCLK);
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT ps;

@@ -310,8 +310,9 @@ void AuxControl::CancelCapture() {
 
 void AuxControl::OnStylusDown(AnimWindow* pWindow, host::POINT pt) {
     if (g_pCapture != nullptr) {
+        HWND hwnd = pWindow->GetHandle();
         CancelCapture();
-        if (AnimWindow::FromHandle(pWindow->GetHandle()) != pWindow) return;
+        if (AnimWindow::FromHandle(hwnd) != pWindow) return; // a target closed the window
     }
     AuxControl* pHit = nullptr;
     for (AnimObject* pObject = pWindow->NextObject(nullptr); pObject != nullptr;

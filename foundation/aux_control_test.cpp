@@ -308,7 +308,7 @@ TEST_F(AuxControlTest, DestroyingOneControlLeavesTheOthersWorking) {
     EXPECT_EQ(Codes(7), (std::vector<UINT>{2, 3, 0}));
 }
 
-TEST_F(AuxControlTest, AWindowDestroyedFirstLeavesItsControlsInert) {
+TEST_F(AuxControlTest, LosingTheWindowOrTheCaptureLetsGoWithoutACommand) {
     AnimWindow* pOther = MakeWindow(100, 60);
     AuxButton* pGone = Button(1, 0, 80, 10, 10, TEXT("Gone"), pOther);
     AuxButton* pKept = Button(2, 0, 80, 10, 10, TEXT("Kept"));
@@ -324,7 +324,18 @@ TEST_F(AuxControlTest, AWindowDestroyedFirstLeavesItsControlsInert) {
     g_commands.clear();
     Tap(20, 20);
     EXPECT_EQ(Codes(2), (std::vector<UINT>{2, 3, 0}));
-    (void)pKept;
+
+    // Another window taking the capture lets the held control go without a command.
+    g_commands.clear();
+    Down(20, 20);
+    EXPECT_TRUE(pKept->IsHeld());
+    HWND hwndThief = MakeWindow(10, 10, 200, 260)->GetHandle();
+    host::SetCapture(hwndThief);
+    EXPECT_FALSE(pKept->IsHeld());
+    EXPECT_EQ(AuxControl::GetCapture(), nullptr);
+    Up(20, 20);
+    host::ReleaseCapture();
+    EXPECT_EQ(Codes(2), (std::vector<UINT>{2, 3}));
 }
 
 TEST_F(AuxControlTest, ATargetMayFreeTheControlOrItsWindow) {
@@ -337,8 +348,13 @@ TEST_F(AuxControlTest, ATargetMayFreeTheControlOrItsWindow) {
         }
         return 0;
     };
+    // The command comes with the stylus already let go, as a modal dialog it opens needs.
+    static HWND s_hwndCapture;
     auto destroyOnCommand = [](HWND, UINT, WPARAM wParam, LPARAM) -> LRESULT {
-        if (host::HIWORD(wParam) == AUXN_CLICKED) host::DestroyWindow(s_hwndVictim);
+        if (host::HIWORD(wParam) == AUXN_CLICKED) {
+            s_hwndCapture = host::GetCapture();
+            host::DestroyWindow(s_hwndVictim);
+        }
         return 0;
     };
     AuxButton* pButton = MemNew(AuxButton, m_pWindow, 1, 0, 80);
@@ -356,7 +372,9 @@ TEST_F(AuxControlTest, ATargetMayFreeTheControlOrItsWindow) {
     AuxButton* pClose = Button(2, 0, 80, 10, 10, TEXT("Close"), pOther);
     pClose->SetCommandTarget(destroyOnCommand);
     s_hwndVictim = pOther->GetHandle();
+    s_hwndCapture = s_hwndVictim;
     Tap(20, 20);
+    EXPECT_EQ(s_hwndCapture, nullptr);
     EXPECT_FALSE(host::IsWindow(s_hwndVictim));
     EXPECT_FALSE(pClose->IsValid());
 }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <mutex>
 #include <string_view>
+#include <utility>
 
 namespace cetl {
 namespace {
@@ -237,7 +238,7 @@ void Layout::Format(const string& strTag) {
     run.strTag = strTag;
     run.crText = m_crText;
     run.hFont = m_hFont;
-    m_pInfo->runs.push_back(run);
+    m_pInfo->runs.push_back(std::move(run));
 }
 
 SIZE Layout::Measure(const TCHAR* pch, int cch) {
@@ -313,7 +314,7 @@ void Layout::AddRun(const TCHAR* pch, int cch, bool fLink, HFONT hFont) {
     run.strText.Assign(pch, cch);
     run.crText = fLink ? kLinkColour : m_crText;
     run.hFont = hFont;
-    m_pInfo->runs.push_back(run);
+    m_pInfo->runs.push_back(std::move(run));
     m_x += size.cx;
     m_cyLine = std::max(m_cyLine, size.cy < 9 ? 8 : size.cy);
     m_fLineHasText = true;
@@ -393,7 +394,7 @@ LRESULT StaticExProc(HWND hwnd, host::UINT uMsg, WPARAM wParam, LPARAM lParam) {
         pInfo = MemNew(STATICEXINFO);
         if (pInfo == nullptr) return -1;
         pInfo->hFontBase = SystemFont();
-        // Unlike its model the control shows the text it was created with.
+        // The text given at creation shows at once.
         const auto* pcs = reinterpret_cast<const CREATEINFO*>(lParam);
         if (pcs != nullptr && pcs->lpszName != nullptr) pInfo->strText = pcs->lpszName;
         host::SetWindowLongPtr(hwnd, 0, reinterpret_cast<host::LONG_PTR>(pInfo));

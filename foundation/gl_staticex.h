@@ -2,11 +2,11 @@
 //
 //     "[B]bold[] plain"      a format run: font description before "#", colour RRGGBB after
 //     "[#FF0000]red"         colour only, base font
-//     "<link>"               a link run, underlined, dark blue
+//     "<link><>"             a link run, underlined, dark blue, up to the next run; "<>" ends it
 //     "\n"                   ends the line
 //
-// Lines wrap at blanks and tabs. Style bit 1 leaves the background unpainted, bit 2 centres
-// each line. WM_SETFONT replaces the base font (the system font until then).
+// Lines wrap at blanks and tabs. Style value 1 leaves the background unpainted, value 2
+// centres each line. WM_SETFONT replaces the base font (the system font until then).
 #pragma once
 
 #include "foundation/tchar.h"

@@ -176,7 +176,7 @@ TEST_F(StaticExTest, WrapsLikeTheStaticControl) {
         TEXT("Take the ball to the left and then one more"),
         TEXT("ABCDEFGHKLMNOBCDEFGHKLMNOBCDEF"), // one word wider than the control
         TEXT("Short ABCDEFGHKLMNOBCDEFGHKLMNOBCDEF end"),
-        TEXT("Two\nlines"),
+        TEXT("Two\nrows"),
     };
     HFONT font = Font(TEXT("Arial,-13"));
     const struct { DWORD nStyleEx, nStyleStatic; } aligns[] = {{0, SS_LEFT}, {kCentre, SS_CENTER}};

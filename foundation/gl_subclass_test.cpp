@@ -60,6 +60,9 @@ TEST_F(GuiLibTest, InitAndTheRegistrationOperationMakeTheClassesOfTheLibrary) {
         EXPECT_EQ(wc.cbWndExtra, e.cbWndExtra);
     }
 
+    // The registration operation takes the program's instance that init remembered.
+    const HINSTANCE hInstance = reinterpret_cast<HINSTANCE>(std::intptr_t{0x1234});
+    ASSERT_TRUE(cetl::GuiLibInit(hInstance));
     struct Case {
         const TCHAR* pszClass;
         UINT nStyle;
@@ -74,6 +77,7 @@ TEST_F(GuiLibTest, InitAndTheRegistrationOperationMakeTheClassesOfTheLibrary) {
         EXPECT_EQ(wc.lpfnWndProc, &DefDlgProc);
         EXPECT_EQ(wc.cbClsExtra, 0);
         EXPECT_EQ(wc.cbWndExtra, 32);
+        EXPECT_EQ(wc.hInstance, hInstance);
         EXPECT_EQ(wc.hIcon, kIcon);
         EXPECT_EQ(wc.hCursor, hArrow);
         EXPECT_EQ(wc.hbrBackground, nullptr);
@@ -81,6 +85,7 @@ TEST_F(GuiLibTest, InitAndTheRegistrationOperationMakeTheClassesOfTheLibrary) {
         EXPECT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
         UnregisterClass(c.pszClass, nullptr);
     }
+    cetl::GuiLibInit(nullptr);
 }
 
 TEST_F(GuiLibTest, EtchedLineIsASunkenEdgeOverTheButtonFace) {

@@ -170,6 +170,39 @@ BOOL SetFullScreen(HWND hwnd, bool fHideTaskbar);
 // Whether the device's taskbar is currently shown (false on the desktop profile).
 bool IsTaskbarShown();
 
+// The shell's calls for palm-size dialogs and full-screen programs (screen_shell.cpp), with
+// the device's meaning. On the desktop profile they size to the work area and never hide a
+// taskbar. The input panel and the start icon do not exist here: their flags are accepted
+// and ignored.
+struct SHINITDLGINFO {
+    DWORD dwMask; // SHIDIM_FLAGS: dwFlags is valid
+    HWND hDlg;
+    DWORD dwFlags;
+};
+constexpr DWORD SHIDIM_FLAGS = 0x0001;
+constexpr DWORD SHIDIF_DONEBUTTON = 0x0001;
+constexpr DWORD SHIDIF_SIZEDLG = 0x0002;
+constexpr DWORD SHIDIF_SIZEDLGFULLSCREEN = 0x0004;
+constexpr DWORD SHIDIF_SIPDOWN = 0x0008;
+constexpr DWORD SHIDIF_FULLSCREENNOMENUBAR = 0x0010;
+// With a sizing flag (SHIDIF_SIZEDLG, SHIDIF_SIZEDLGFULLSCREEN, SHIDIF_FULLSCREENNOMENUBAR;
+// there is no menu bar, so all three mean the same) the dialog takes the whole work area,
+// as SetFullScreen without fHideTaskbar: a taskbar this window hid comes back. Z order and
+// activation stay. FALSE for a null record, a bad window or a mask without SHIDIM_FLAGS.
+BOOL SHInitDialog(const SHINITDLGINFO* pshidi);
+
+constexpr DWORD SHFS_SHOWTASKBAR = 0x0001;
+constexpr DWORD SHFS_HIDETASKBAR = 0x0002;
+constexpr DWORD SHFS_SHOWSIPBUTTON = 0x0004;
+constexpr DWORD SHFS_HIDESIPBUTTON = 0x0008;
+constexpr DWORD SHFS_SHOWSTARTICON = 0x0010;
+constexpr DWORD SHFS_HIDESTARTICON = 0x0020;
+// SHFS_HIDETASKBAR: SetFullScreen(hwnd, true) on the device (the window covers the whole
+// screen, the taskbar hides while it is active); SHFS_SHOWTASKBAR: SetFullScreen(hwnd,
+// false). Neither: nothing changes. FALSE (ERROR_INVALID_PARAMETER) for both at once, or
+// for a bad window.
+BOOL SHFullScreen(HWND hwnd, DWORD dwState);
+
 // The window whose WM_CLOSE closing the SDL window sends (null: the first top-level window
 // shown that still exists).
 void SetScreenMainWindow(HWND hwnd);

@@ -176,14 +176,17 @@ Signal Rumble(double hz, double hzWobble, std::uint32_t nSeed) {
     Noise noise(nSeed);
     Biquad body(Biquad::Kind::BandPass, 2.0, hz);
     Biquad octave(Biquad::Kind::BandPass, 3.0, 2 * hz);
+    // Two low-pass stages keep hiss out of the rumble.
     Biquad smooth(Biquad::Kind::LowPass, 0.707, 4 * hz);
+    Biquad smoother(Biquad::Kind::LowPass, 0.707, 4 * hz);
     for (std::size_t i = 0; i < s.size(); ++i) {
         double t = static_cast<double>(i) / kRate;
         double w = std::sin(2 * std::numbers::pi * hzWobble * t);
         body.Tune(hz * (1 + 0.03 * w));
         octave.Tune(2 * hz * (1 + 0.03 * w));
         double x = noise.Next();
-        s[i] = smooth.Process(body.Process(x) + 0.4 * octave.Process(x)) * (1 + 0.25 * w);
+        double y = smoother.Process(smooth.Process(body.Process(x) + 0.4 * octave.Process(x)));
+        s[i] = y * (1 + 0.25 * w);
     }
     return s;
 }
@@ -245,7 +248,7 @@ Signal LogoSweep() {
     air.length = 0.6;
     air.attack = 0.2;
     air.release = 0.25;
-    air.level = 1.2;
+    air.level = 0.7;
     Add(s, air);
     return s;
 }

@@ -110,6 +110,9 @@ TEST(Sounds, EveryFileIsAShortCleanMonoWave) {
         {115, 0.3, 1.0},  {116, 0.03, 0.15}, {117, 0.005, 0.05}, {118, 0.5, 1.5},  {119, 0.1, 0.4},
         {120, 0.05, 0.2}, {121, 0.5, 1.5},   {122, 1.3, 2.5},    {123, 1.3, 2.5},  {124, 0.02, 0.1},
         {125, 0.2, 0.4},  {5001, 0.3, 0.65}, {5002, 0.3, 0.65},  {5003, 0.6, 2.95}};
+    for (const sound::SoundFile& f : Files()) // the names the resource script uses
+        EXPECT_EQ(f.name, (f.nId < 5000 ? "wave" : "logo") + std::to_string(f.nId) +
+                              (f.nId < 5000 ? ".wav" : ".zz"));
     std::map<int, Wave> waves = ParseAll(Files());
     ASSERT_EQ(waves.size(), std::size(rgCase));
     for (const Case& c : rgCase) {
@@ -196,12 +199,9 @@ TEST(Sounds, ProgramWritesTheSameFilesEveryRun) {
             std::string(SOUND_PROGRAM) + " --out '" + (root / pszRun).string() + "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
-    std::size_t cFiles = 0;
-    for (const fs::directory_entry& e : fs::directory_iterator(root / "a")) {
-        (void)e;
-        ++cFiles;
-    }
-    EXPECT_EQ(cFiles, Files().size());
+    auto entries = fs::directory_iterator(root / "a");
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(begin(entries), end(entries))),
+              Files().size());
     for (const sound::SoundFile& f : Files()) {
         for (const char* pszRun : {"a", "b"}) {
             std::ifstream in(root / pszRun / f.name, std::ios::binary);

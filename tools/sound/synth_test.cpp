@@ -72,29 +72,4 @@ TEST(Synth, FiltersPassTheirBandAndStopTheRest) {
     }
 }
 
-TEST(Synth, NotesEndSilentAndNoiseRepeatsItsSeed) {
-    sound::Tone tone;
-    tone.start = 0.01;
-    tone.length = 0.1;
-    tone.hz = 1000;
-    tone.hzEnd = 3000;
-    tone.partials = {{2, 0.5}, {20, 1.0}}; // the 20th partial is above the band and dropped
-    Signal s;
-    sound::Add(s, tone);
-    ASSERT_EQ(s.size(), sound::Samples(0.11));
-    EXPECT_EQ(s[sound::Samples(0.01) - 1], 0.0);
-    EXPECT_LT(std::fabs(s.back()), 1e-3);
-    EXPECT_LE(*std::max_element(s.begin(), s.end()), 1.5 + 1e-9);
-
-    sound::Noise a(42), b(42), c(43);
-    int cSame = 0;
-    for (int i = 0; i < 1000; ++i) {
-        double x = a.Next();
-        ASSERT_EQ(x, b.Next());
-        ASSERT_TRUE(x >= -1 && x < 1);
-        cSame += x == c.Next();
-    }
-    EXPECT_LT(cSame, 5);
-}
-
 } // namespace

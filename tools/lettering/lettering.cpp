@@ -157,6 +157,31 @@ bool Font::Render(std::string_view text, int ppem, int cx, int cy, int yBaseline
     return fInside;
 }
 
+bool Font::Letters(std::string_view text, int ppem, std::vector<Letter>* pOut, int* pcx) const {
+    std::vector<Placed> glyphs;
+    FT_Pos advance = 0;
+    if (!Layout(m_p->face, text, ppem, &glyphs, &advance)) return false;
+    pOut->clear();
+    for (const Placed& g : glyphs) {
+        if (FT_Load_Glyph(m_p->face, g.gi, FT_LOAD_DEFAULT) != 0 ||
+            FT_Render_Glyph(m_p->face->glyph, FT_RENDER_MODE_NORMAL) != 0)
+            return false;
+        FT_GlyphSlot slot = m_p->face->glyph;
+        const FT_Bitmap& bm = slot->bitmap;
+        Letter letter;
+        letter.x = static_cast<int>((g.x + 32) >> 6) + slot->bitmap_left;
+        letter.y = -slot->bitmap_top;
+        letter.cov.cx = static_cast<int>(bm.width);
+        letter.cov.cy = static_cast<int>(bm.rows);
+        for (unsigned j = 0; j < bm.rows; ++j)
+            for (unsigned i = 0; i < bm.width; ++i)
+                letter.cov.a.push_back(bm.buffer[static_cast<ptrdiff_t>(j) * bm.pitch + i]);
+        pOut->push_back(std::move(letter));
+    }
+    *pcx = static_cast<int>((advance + 32) >> 6);
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------
 // Greys
 

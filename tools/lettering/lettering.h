@@ -71,6 +71,16 @@ public:
     bool Render(std::string_view text, int ppem, int cx, int cy, int yBaseline,
                 Coverage* pOut) const;
 
+    // One letter of a line: its coverage with the top-left corner at (x, y) from the line's
+    // start on the baseline (y grows downwards).
+    struct Letter {
+        int x = 0;
+        int y = 0;
+        Coverage cov;
+    };
+    // The letters of a line, and its advance width; false when a glyph is missing.
+    bool Letters(std::string_view text, int ppem, std::vector<Letter>* pOut, int* pcx) const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> m_p;

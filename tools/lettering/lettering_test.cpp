@@ -2,6 +2,7 @@
 
 #include "anim/cea_graphic.h"
 #include "anim/cea_psp.h"
+#include "anim/cea_zz.h"
 #include "tools/cli/cli.h"
 
 #include <gtest/gtest.h>
@@ -197,6 +198,88 @@ TEST(LetteringSheets, BuildOutputsAreWhatTheLibraryMakesNow) {
         ASSERT_TRUE(lettering::ToPsp(*picture, &image, &error)) << error;
         ASSERT_TRUE(pspwriter::WritePsp(image, &bytes, &error)) << error;
         EXPECT_EQ(bytes, ReadOutput(name)) << name;
+    }
+}
+
+// The logo as the game unpacks and reads it.
+TEST(LetteringLogo, UnpacksIntoTwentyFramesThatAnimateTheTitle) {
+    std::vector<uint8_t> block = ReadOutput("logo.zz");
+    BYTE* pbData = nullptr;
+    DWORD cbData = 0;
+    ASSERT_EQ(zz::Decompress(&pbData, &cbData, block.data(), static_cast<DWORD>(block.size())), 1);
+    std::vector<uint8_t> bytes(pbData, pbData + cbData);
+    zz::FreeBlock(pbData);
+
+    // What the build wrote is what the library makes now: nothing depends on the run.
+    std::string error;
+    Picture picture;
+    pspwriter::PspImage image;
+    std::vector<uint8_t> expected;
+    ASSERT_TRUE(lettering::LogoPicture(Bold(), &picture, &error)) << error;
+    ASSERT_TRUE(lettering::ToPsp(picture, &image, &error)) << error;
+    ASSERT_TRUE(pspwriter::WritePsp(image, &expected, &error)) << error;
+    EXPECT_EQ(bytes, expected);
+
+    Graphic g;
+    ReadPaintShopPro(&g, nullptr, bytes.data(), static_cast<DWORD>(bytes.size()), clrNone);
+    ASSERT_EQ(g.GetDepth(), 8);
+    ASSERT_LE(g.GetWidth(), 240);
+    ASSERT_EQ(g.GetHeight() % 20, 0);
+    const int cx = g.GetWidth(), cy = g.GetHeight() / 20;
+    struct Counts {
+        int cInk = 0, cBlue = 0, cRed = 0;
+        std::vector<Color> pixels;
+    };
+    std::vector<Counts> frames(20);
+    for (int f = 0; f < 20; ++f) {
+        for (int y = 0; y < cy; ++y) {
+            for (int x = 0; x < cx; ++x) {
+                Rgb c = ToRgb(g.GetPixelColor(x, f * cy + y));
+                frames[f].pixels.push_back(g.GetPixelColor(x, f * cy + y));
+                frames[f].cInk += c != lettering::kBlack;
+                frames[f].cBlue += c.b > 150 && c.b > 2 * c.r;
+                frames[f].cRed += c.r > 150 && c.r > 3 * c.g && c.r > 3 * c.b;
+            }
+        }
+    }
+    // Every frame moves on from the one before; the title builds up, then the balls come.
+    for (int f = 1; f < 20; ++f)
+        EXPECT_NE(frames[f].pixels, frames[f - 1].pixels) << f;
+    EXPECT_GT(frames[0].cInk, 0);
+    EXPECT_LT(frames[0].cInk * 4, frames[12].cInk);
+    EXPECT_EQ(frames[12].cBlue + frames[12].cRed, 0);
+    EXPECT_GT(frames[19].cBlue, 50);
+    EXPECT_GT(frames[19].cRed, 50);
+}
+
+TEST(LetteringLogo, QuantizeKeepsFewColoursAndBlackAndWhiteExactly) {
+    Picture many(64, 64, lettering::kBlack);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            if ((x + y) % 7 != 0)
+                many.At(x, y) = {static_cast<uint8_t>(4 * x), static_cast<uint8_t>(4 * y),
+                                 static_cast<uint8_t>(x * y % 256)};
+    many.At(5, 5) = lettering::kWhite;
+    Picture few(8, 1, lettering::kBlack);
+    for (int x = 1; x < 8; ++x)
+        few.At(x, 0) = {static_cast<uint8_t>(30 * x), 7, 9};
+    for (auto [pPicture, cMax] : {std::pair{&many, 40}, {&few, 9}, {&many, 255}}) {
+        Picture q = lettering::Quantize(*pPicture, cMax);
+        std::set<uint32_t> colours;
+        for (size_t i = 0; i < q.px.size(); ++i) {
+            const Rgb& c = q.px[i];
+            colours.insert((uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b);
+            Rgb was = pPicture->px[i];
+            if (was == lettering::kBlack || was == lettering::kWhite) {
+                ASSERT_EQ(c, was);
+            }
+            // The nearest kept colour stays close to the original.
+            ASSERT_LT(std::abs(c.r - was.r) + std::abs(c.g - was.g) + std::abs(c.b - was.b), 120);
+        }
+        EXPECT_LE(static_cast<int>(colours.size()), cMax);
+        if (pPicture == &few) {
+            EXPECT_EQ(q.px, few.px);
+        }
     }
 }
 

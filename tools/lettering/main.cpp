@@ -52,8 +52,8 @@ bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
     return true;
 }
 
-bool WritePreview(const lettering::Picture& picture, const std::filesystem::path& path) {
-    constexpr int kScale = 3;
+bool WritePreview(const lettering::Picture& picture, int kScale,
+                  const std::filesystem::path& path) {
     host::BITMAPINFO bmi{};
     bmi.bmiHeader.biSize = sizeof(host::BITMAPINFOHEADER);
     bmi.bmiHeader.biWidth = picture.cx * kScale;
@@ -115,6 +115,9 @@ int Run(int argc, char** argv) {
     outputs.push_back({"buttons.psp", {}, false});
     if (!lettering::ButtonSheet(bold, &outputs.back().picture, &error))
         return cli::Failure(kProgram, error);
+    outputs.push_back({"logo.zz", {}, true});
+    if (!lettering::LogoPicture(bold, &outputs.back().picture, &error))
+        return cli::Failure(kProgram, error);
 
     std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
@@ -142,7 +145,21 @@ int Run(int argc, char** argv) {
         for (const Output& out : outputs) {
             auto path = std::filesystem::path(previewDir) / out.name;
             path.replace_extension(".png");
-            if (!WritePreview(out.picture, path))
+            // The logo's frames side by side, four to a row, so that all show at once.
+            lettering::Picture grid = out.picture;
+            int nScale = 3;
+            if (out.fPacked) {
+                constexpr int cColumns = 4;
+                const int cx = lettering::kLogoWidth, cy = lettering::kLogoFrameHeight;
+                grid = lettering::Picture(cx * cColumns, cy * lettering::kLogoFrames / cColumns);
+                for (int f = 0; f < lettering::kLogoFrames; ++f)
+                    for (int y = 0; y < cy; ++y)
+                        for (int x = 0; x < cx; ++x)
+                            grid.At(cx * (f % cColumns) + x, cy * (f / cColumns) + y) =
+                                out.picture.At(x, cy * f + y);
+                nScale = 1;
+            }
+            if (!WritePreview(grid, nScale, path))
                 return cli::Failure(kProgram, path.string() + ": cannot write the preview");
         }
     }

@@ -145,16 +145,19 @@ TEST_F(Dialogs, NewGame) {
 TEST_F(Dialogs, Tutorial) {
     const struct {
         UINT nLanguage;
+        UINT nPage;
         const char* file;
     } cases[] = {
-        {cetl::kLanguageEnglish, "dialog-tutorial-en.png"},
-        {cetl::kLanguageEsperanto, "dialog-tutorial-eo.png"},
+        {cetl::kLanguageEnglish, IDS_PAGE0, "dialog-tutorial-en.png"},
+        {cetl::kLanguageEsperanto, IDS_PAGE0, "dialog-tutorial-eo.png"},
+        // The longest page.
+        {cetl::kLanguageEsperanto, IDS_PAGE3, "dialog-tutorial-eo-page3.png"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         HWND hDlg = Open(IDD_TUTORIAL, c.nLanguage);
         ASSERT_NE(hDlg, nullptr);
-        SetDlgItemText(hDlg, IDC_PAGE_TEXT, Text(IDS_PAGE0));
+        SetDlgItemText(hDlg, IDC_PAGE_TEXT, Text(c.nPage));
         SetDlgItemText(hDlg, IDC_HINT, Text(IDS_NEXT_HINT));
         SetDlgItemText(hDlg, IDC_FORWARD, Text(IDS_NEXT));
         EnableWindow(GetDlgItem(hDlg, IDC_BACK), FALSE);

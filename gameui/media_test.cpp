@@ -67,8 +67,6 @@ protected:
     testsupport::TempRegistry registry_{"gameui-media"};
 };
 
-#if KELVANO_HAVE_ART && KELVANO_HAVE_LETTERING
-
 // Each sheet: its size, 8 bits, frames that each show something, the key colour in at most
 // one table entry; each producer within its share of the palette.
 TEST_F(Media, SheetsAndColourBudget) {
@@ -163,10 +161,6 @@ TEST_F(Media, LogoPicture) {
     EXPECT_TRUE(logo.GetHeight() >= 20 && logo.GetHeight() / 20 <= 294);
 }
 
-#endif
-
-#if KELVANO_HAVE_SOUNDS
-
 DWORD Le32(const BYTE* pb) {
     return pb[0] | pb[1] << 8 | pb[2] << 16 | static_cast<DWORD>(pb[3]) << 24;
 }
@@ -208,7 +202,5 @@ TEST_F(Media, Sounds) {
         FreeResourceData(&data);
     }
 }
-
-#endif
 
 } // namespace

@@ -12,7 +12,6 @@
 namespace art {
 namespace {
 
-constexpr int kScale = 2;
 constexpr int kMargin = 12;
 constexpr int kGap = 6;
 constexpr int kLabelHeight = 22;
@@ -45,11 +44,11 @@ bool ParseContactEntry(const std::string& text, ContactEntry* pEntry) {
 }
 
 bool WriteContactSheet(const std::vector<ContactEntry>& entries, const std::string& pngPath,
-                       std::string* pError) {
+                       std::string* pError, int nScale) {
     // Read every sheet and place its frames in rows, wrapping at the sheet's width.
     int cxSheet = kMinWidth;
     for (const ContactEntry& e : entries)
-        cxSheet = std::max(cxSheet, e.cxFrame * kScale + 2 * kMargin);
+        cxSheet = std::max(cxSheet, e.cxFrame * nScale + 2 * kMargin);
     std::vector<Placed> placed;
     int y = kMargin;
     for (const ContactEntry& e : entries) {
@@ -67,14 +66,14 @@ bool WriteContactSheet(const std::vector<ContactEntry>& entries, const std::stri
         y += kLabelHeight;
         int x = kMargin, cColumns = cx / e.cxFrame, cFrames = cColumns * (cy / e.cyFrame);
         for (int f = 0; f < cFrames; ++f) {
-            if (x + e.cxFrame * kScale > cxSheet - kMargin) {
+            if (x + e.cxFrame * nScale > cxSheet - kMargin) {
                 x = kMargin;
-                y += e.cyFrame * kScale + kGap;
+                y += e.cyFrame * nScale + kGap;
             }
             p.frames.push_back({f, x, y});
-            x += e.cxFrame * kScale + kGap;
+            x += e.cxFrame * nScale + kGap;
         }
-        y += e.cyFrame * kScale + kGap + kMargin;
+        y += e.cyFrame * nScale + kGap + kMargin;
         placed.push_back(std::move(p));
     }
     const int cySheet = y;
@@ -107,8 +106,8 @@ bool WriteContactSheet(const std::vector<ContactEntry>& entries, const std::stri
                     host::COLORREF c = p.sheet->GetPixelColor((f % cColumns) * e.cxFrame + fx,
                                                               (f / cColumns) * e.cyFrame + fy);
                     if (fKeyed && c == kKeyColour) continue;
-                    for (int k = 0; k < kScale * kScale; ++k)
-                        put(xFrame + fx * kScale + k % kScale, yFrame + fy * kScale + k / kScale,
+                    for (int k = 0; k < nScale * nScale; ++k)
+                        put(xFrame + fx * nScale + k % nScale, yFrame + fy * nScale + k / nScale,
                             c);
                 }
             }

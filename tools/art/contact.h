@@ -17,9 +17,10 @@ struct ContactEntry {
 // Parses "ID:FILE:WxH"; false for anything else.
 bool ParseContactEntry(const std::string& text, ContactEntry* pEntry);
 
-// Writes the PNG. False with *pError when a sheet cannot be read or is not made of whole
-// frames, or the file cannot be written.
+// Writes the PNG, each pixel nScale x nScale (2 for the build's sheet; more to look closer). False
+// with *pError when a sheet cannot be read or is not made of whole frames, or the file cannot be
+// written.
 bool WriteContactSheet(const std::vector<ContactEntry>& entries, const std::string& pngPath,
-                       std::string* pError);
+                       std::string* pError, int nScale = 2);
 
 } // namespace art

@@ -13,10 +13,11 @@ constexpr char kProgram[] = "kelvano-art";
 
 const char kUsage[] =
     "usage: kelvano-art sheets FOLDER\n"
-    "       kelvano-art contact --out FILE.png ID:SHEET:WxH...\n"
+    "       kelvano-art contact --out FILE.png [--scale N] ID:SHEET:WxH...\n"
     "The first form writes board.psp, arrows.psp, cells.psp, tray.psp, ripple_large.psp,\n"
     "ripple_small.psp and kelvano.ico into FOLDER, the same bytes every time.\n"
-    "The second draws every W x H frame of each SHEET at twice its size on grey, under a\n"
+    "The second draws every W x H frame of each SHEET at twice its size (N times with\n"
+    "--scale, 1 to 16) on grey, under a\n"
     "label with the resource number ID (141 is read without a transparent colour).\n"
     "Exit status: 0 written, 1 failure, 2 bad usage.\n";
 
@@ -36,12 +37,20 @@ int Run(int argc, char** argv) {
     if (mode != "contact")
         return cli::UsageError(kProgram, "unknown mode '" + std::string(mode) + "'");
     std::string out;
+    int nScale = 2;
     std::vector<art::ContactEntry> entries;
     for (int i = 2; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--out") {
             if (++i == argc) return cli::UsageError(kProgram, "--out needs a file");
             out = argv[i];
+            continue;
+        }
+        if (arg == "--scale") {
+            auto n = i + 1 < argc ? cli::ParseInteger(argv[i + 1], 1, 16) : std::nullopt;
+            if (!n) return cli::UsageError(kProgram, "--scale needs a number from 1 to 16");
+            nScale = static_cast<int>(*n);
+            ++i;
             continue;
         }
         art::ContactEntry entry;
@@ -52,7 +61,7 @@ int Run(int argc, char** argv) {
     }
     if (out.empty()) return cli::UsageError(kProgram, "contact needs --out");
     if (entries.empty()) return cli::UsageError(kProgram, "contact needs at least one sheet");
-    if (!art::WriteContactSheet(entries, out, &error)) return cli::Failure(kProgram, error);
+    if (!art::WriteContactSheet(entries, out, &error, nScale)) return cli::Failure(kProgram, error);
     return cli::kExitOk;
 }
 

@@ -138,9 +138,9 @@ Shader SoftRing(double cx, double cy, double r, double halfWidth, Rgb base) {
 
 Canvas::Canvas(int cx, int cy)
     : cx_(cx), cy_(cy), colour_(static_cast<std::size_t>(cx) * cy),
-      coverage_(static_cast<std::size_t>(cx) * cy) {}
+      coverage_(static_cast<std::size_t>(cx) * cy), ink_(static_cast<std::size_t>(cx) * cy) {}
 
-void Canvas::Paint(const Shader& shape, int left, int top, int right, int bottom) {
+void Canvas::Paint(const Shader& shape, Ink ink, int left, int top, int right, int bottom) {
     left = std::max(left, 0);
     top = std::max(top, 0);
     right = std::min(right, cx_);
@@ -163,16 +163,31 @@ void Canvas::Paint(const Shader& shape, int left, int top, int right, int bottom
             std::size_t i = Index(x, y);
             colour_[i] = Mix(colour_[i], {0, 0, 0}, a);
             colour_[i] = {colour_[i].r + src.r, colour_[i].g + src.g, colour_[i].b + src.b};
+            if (a >= 0.5 || coverage_[i] == 0) ink_[i] = ink;
             coverage_[i] = a + coverage_[i] * (1 - a);
         }
     }
 }
 
-const std::vector<std::array<uint8_t, 3>>& SheetPalette() {
-    static const std::vector<std::array<uint8_t, 3>> palette = [] {
-        std::vector<std::array<uint8_t, 3>> p = {{0, 0, 0}, {0, 0, 255}};
+namespace {
+
+struct PaletteTable {
+    std::vector<std::array<uint8_t, 3>> colours;
+    // The first and one past the last entry of each ink's ramp.
+    std::array<std::array<std::size_t, 2>, 5> ranges;
+};
+
+const PaletteTable& Table() {
+    static const PaletteTable table = [] {
+        PaletteTable t;
+        auto& p = t.colours;
+        p = {{0, 0, 0}, {0, 0, 255}};
+        auto range = [&](Ink ink, std::size_t iFirst) {
+            t.ranges[static_cast<std::size_t>(ink)] = {iFirst, p.size()};
+        };
         // The white-on-black lettering greys, shared with the lettering sheets, and the
         // steps half-way between the darker ones for the cells' shallow shading.
+        std::size_t iFirst = p.size();
         for (int k = 1; k <= 14; ++k)
             p.push_back({static_cast<uint8_t>(17 * k), static_cast<uint8_t>(17 * k),
                          static_cast<uint8_t>(17 * k)});
@@ -180,30 +195,43 @@ const std::vector<std::array<uint8_t, 3>>& SheetPalette() {
             auto v = static_cast<uint8_t>(17 * k + 8);
             p.push_back({v, v, v});
         }
-        AddRamp(&p, kBlueBase, 28, 12);
-        AddRamp(&p, kRedBase, 28, 12);
-        AddRamp(&p, kGreenBase, 28, 12);
+        range(Ink::Grey, iFirst);
+        const std::pair<Ink, Rgb> ramps[] = {
+            {Ink::Blue, kBlueBase}, {Ink::Red, kRedBase}, {Ink::Green, kGreenBase}};
+        for (const auto& [ink, base] : ramps) {
+            iFirst = p.size();
+            AddRamp(&p, base, 28, 12);
+            range(ink, iFirst);
+        }
+        iFirst = p.size();
         AddRamp(&p, kRippleBase, 12, 0);
+        range(Ink::Ripple, iFirst);
         p.resize(256, {0, 0, 0});
         p[255] = {255, 255, 255};
-        return p;
+        return t;
     }();
-    return palette;
+    return table;
 }
 
-uint8_t Quantise(Rgb c) {
-    const auto& palette = SheetPalette();
+} // namespace
+
+const std::vector<std::array<uint8_t, 3>>& SheetPalette() {
+    return Table().colours;
+}
+
+uint8_t Quantise(Rgb c, Ink ink) {
+    const PaletteTable& t = Table();
     int r = static_cast<int>(std::lround(Clamp01(c.r / 255) * 255));
     int g = static_cast<int>(std::lround(Clamp01(c.g / 255) * 255));
     int b = static_cast<int>(std::lround(Clamp01(c.b / 255) * 255));
     uint8_t best = kBlack;
-    long bestDistance = -1;
-    for (std::size_t i = 0; i < palette.size(); ++i) {
-        if (i == kKey) continue;
-        long dr = palette[i][0] - r, dg = palette[i][1] - g, db = palette[i][2] - b;
+    long bestDistance = 3L * r * r + 4L * g * g + 2L * b * b;
+    const auto [iFirst, iEnd] = t.ranges[static_cast<std::size_t>(ink)];
+    for (std::size_t i = iFirst; i < iEnd; ++i) {
+        long dr = t.colours[i][0] - r, dg = t.colours[i][1] - g, db = t.colours[i][2] - b;
         // Weighted for the eye: green counts most, blue least.
         long d = 3 * dr * dr + 4 * dg * dg + 2 * db * db;
-        if (bestDistance < 0 || d < bestDistance) {
+        if (d < bestDistance) {
             bestDistance = d;
             best = static_cast<uint8_t>(i);
         }
@@ -216,7 +244,7 @@ std::vector<uint8_t> Flatten(const Canvas& canvas, Background background) {
     out.reserve(static_cast<std::size_t>(canvas.Width()) * canvas.Height());
     for (int y = 0; y < canvas.Height(); ++y) {
         for (int x = 0; x < canvas.Width(); ++x) {
-            uint8_t n = Quantise(canvas.Colour(x, y));
+            uint8_t n = Quantise(canvas.Colour(x, y), canvas.InkAt(x, y));
             if (background != Background::Opaque && canvas.Coverage(x, y) < kMinCoverage) n = kKey;
             if (background == Background::KeyedDark && n == kBlack) n = kKey;
             out.push_back(n);

@@ -18,12 +18,14 @@ struct Rgb {
 Rgb Mix(Rgb a, Rgb b, double t); // a at 0, b at 1
 Rgb Scale(Rgb a, double k);
 
-// The materials; the palette holds a ramp of each from black to near white.
+// The materials; the palette holds a ramp of each, and a pixel is quantised to its own
+// material's ramp so that dim shades and highlights keep their hue.
+enum class Ink : uint8_t { Grey, Blue, Red, Green, Ripple };
 constexpr Rgb kBlueBase = {45, 95, 240};
 constexpr Rgb kRedBase = {225, 45, 40};
 constexpr Rgb kGreenBase = {50, 190, 60};
 constexpr Rgb kRippleBase = {44, 62, 96}; // deep blue-grey
-constexpr Rgb kCellGrey = {85, 85, 85};
+constexpr Rgb kCellGrey = {68, 68, 70};
 
 // Where a point lies inside a shape, and its colour there; false outside.
 using Shader = std::function<bool(double x, double y, Rgb* pColour)>;
@@ -50,11 +52,13 @@ public:
     int Width() const { return cx_; }
     int Height() const { return cy_; }
     // Paints the shape over what is there, within the rectangle (clipped to the canvas).
-    void Paint(const Shader& shape, int left, int top, int right, int bottom);
-    void Paint(const Shader& shape) { Paint(shape, 0, 0, cx_, cy_); }
+    // A pixel takes the ink of the shape that covers it most recently by half or more.
+    void Paint(const Shader& shape, Ink ink, int left, int top, int right, int bottom);
+    void Paint(const Shader& shape, Ink ink) { Paint(shape, ink, 0, 0, cx_, cy_); }
     // Colour against black (premultiplied) and coverage, 0 to 1.
     Rgb Colour(int x, int y) const { return colour_[Index(x, y)]; }
     double Coverage(int x, int y) const { return coverage_[Index(x, y)]; }
+    Ink InkAt(int x, int y) const { return ink_[Index(x, y)]; }
 
 private:
     std::size_t Index(int x, int y) const { return static_cast<std::size_t>(y) * cx_ + x; }
@@ -62,6 +66,7 @@ private:
     int cy_;
     std::vector<Rgb> colour_;
     std::vector<double> coverage_;
+    std::vector<Ink> ink_;
 };
 
 // The colour table every sheet carries: 0 black, 1 the transparent key RGB(0, 0, 255),
@@ -69,8 +74,8 @@ private:
 constexpr uint8_t kBlack = 0;
 constexpr uint8_t kKey = 1;
 const std::vector<std::array<uint8_t, 3>>& SheetPalette();
-// Index of the nearest colour of the table; never the key.
-uint8_t Quantise(Rgb c);
+// Index of the nearest colour among black and the ink's ramp; never the key.
+uint8_t Quantise(Rgb c, Ink ink);
 // Pixels under this coverage are left transparent.
 constexpr double kMinCoverage = 0.1;
 enum class Background {

@@ -34,26 +34,41 @@ Shader Solid(double cx, double cy, double r, Rgb colour) {
     };
 }
 
+Shader Dim(Shader shape, double k) {
+    return [=](double x, double y, Rgb* pc) {
+        if (!shape(x, y, pc)) return false;
+        *pc = Scale(*pc, k);
+        return true;
+    };
+}
+
 // Cell kinds, then five balls a colour: lifted, resting and three falling ever smaller and
 // darker, as if dropping away from the viewer. Centred on the cell centre (11.5, 11.5).
 void DrawCell(Canvas* c, int f, int x0, int y0) {
-    auto paint = [&](const Shader& s) { c->Paint(Offset(s, x0, y0), x0, y0, x0 + 23, y0 + 23); };
+    auto paint = [&](const Shader& s, Ink ink) {
+        c->Paint(Offset(s, x0, y0), ink, x0, y0, x0 + 23, y0 + 23);
+    };
     constexpr double m = 11.5;
-    static const Rgb kRing[3] = {kGreenBase, kBlueBase, kRedBase};
-    static const Rgb kBall[3] = {kBlueBase, kRedBase, kGreenBase};
+    static const std::pair<Ink, Rgb> kRing[3] = {
+        {Ink::Green, kGreenBase}, {Ink::Blue, kBlueBase}, {Ink::Red, kRedBase}};
+    static const std::pair<Ink, Rgb> kBall[3] = {
+        {Ink::Blue, kBlueBase}, {Ink::Red, kRedBase}, {Ink::Green, kGreenBase}};
     if (f == 0) {
-        paint(Hollow(m, m, 10.6, kCellGrey));
+        // A socket: a shallow dimple inside a low rounded lip.
+        paint(Hollow(m, m, 10.2, kCellGrey), Ink::Grey);
+        paint(Ring(m, m, 9.2, 11.3, Scale(kCellGrey, 0.8)), Ink::Grey);
     } else if (f <= 3) {
-        paint(Hollow(m, m, 8.5, kCellGrey));
-        paint(Ring(m, m, 7.4, 11.4, kRing[f - 1]));
+        paint(Hollow(m, m, 8.5, kCellGrey), Ink::Grey);
+        paint(Ring(m, m, 7.4, 11.4, kRing[f - 1].second), kRing[f - 1].first);
     } else if (f == 4) {
-        paint(Ring(m, m, 8.4, 11.2, Scale(kCellGrey, 0.55)));
-        paint(Solid(m, m, 9.0, {0, 0, 0}));
+        // A broken cell: a black pit with a dim torn lip.
+        paint(Ring(m, m, 9.4, 11.2, Scale(kCellGrey, 0.5)), Ink::Grey);
+        paint(Solid(m, m, 9.8, {0, 0, 0}), Ink::Grey);
     } else {
         int iColour = (f - 5) / 5, k = (f - 5) % 5;
         static const double kRadius[5] = {11.4, 9.8, 7.6, 5.6, 3.7};
         static const double kBright[5] = {1.0, 1.0, 0.8, 0.62, 0.45};
-        paint(Ball(m, m, kRadius[k], Scale(kBall[iColour], kBright[k])));
+        paint(Dim(Ball(m, m, kRadius[k], kBall[iColour].second), kBright[k]), kBall[iColour].first);
     }
 }
 
@@ -61,8 +76,8 @@ void DrawCell(Canvas* c, int f, int x0, int y0) {
 void DrawArrow(Canvas* c, int f, int x0, int y0) {
     const double cx = x0 + 21, cy = y0 + 17.5;
     if (f == 6) {
-        c->Paint(Bar(cx - 8, cy - 8, cx + 8, cy + 8, 3.3, kRedBase));
-        c->Paint(Bar(cx + 8, cy - 8, cx - 8, cy + 8, 3.3, kRedBase));
+        c->Paint(Bar(cx - 8, cy - 8, cx + 8, cy + 8, 3.3, kRedBase), Ink::Red);
+        c->Paint(Bar(cx + 8, cy - 8, cx - 8, cy + 8, 3.3, kRedBase), Ink::Red);
         return;
     }
     double len = std::hypot(kDirections[f][0], kDirections[f][1]);
@@ -72,7 +87,7 @@ void DrawArrow(Canvas* c, int f, int x0, int y0) {
     std::vector<std::array<double, 2>> points;
     for (const auto& p : kShape)
         points.push_back({cx + p[0] * ux - p[1] * uy, cy + p[0] * uy + p[1] * ux});
-    c->Paint(Polygon(points, 2.6, kGreenBase), x0, y0, x0 + 42, y0 + 35);
+    c->Paint(Polygon(points, 2.6, kGreenBase), Ink::Green, x0, y0, x0 + 42, y0 + 35);
 }
 
 // A ring growing from a dot and fading; frame 0 is the dot.
@@ -80,8 +95,8 @@ void DrawRipple(Canvas* c, int f, int x0, int y0, int size) {
     const double k = size / 64.0, m = size / 2.0;
     double r = f == 0 ? 0 : (3 + f * 26.0 / 7) * k;
     double halfWidth = (f == 0 ? 3.0 : 2.8 - f * 0.16) * k;
-    c->Paint(SoftRing(x0 + m, y0 + m, r, halfWidth, Scale(kRippleBase, 1 - f * 0.09)), x0, y0,
-             x0 + size, y0 + size);
+    c->Paint(SoftRing(x0 + m, y0 + m, r, halfWidth, Scale(kRippleBase, 1 - f * 0.09)), Ink::Ripple,
+             x0, y0, x0 + size, y0 + size);
 }
 
 Canvas DrawSheet(const SheetSpec& s) {
@@ -92,7 +107,7 @@ Canvas DrawSheet(const SheetSpec& s) {
         return DrawFrames(s, DrawCell);
     case 147: {
         Canvas c(s.cx, s.cy);
-        c.Paint(Bar(6, 6, s.cx - 6, 6, 5.6, kGreenBase));
+        c.Paint(Bar(6, 6, s.cx - 6, 6, 5.6, kGreenBase), Ink::Green);
         return c;
     }
     case 143:
@@ -174,9 +189,9 @@ std::vector<pspwriter::IcoImage> MakeIcon() {
             double a = i * M_PI / 3;
             hexagon.push_back({s / 2 + 0.48 * s * std::cos(a), s / 2 + 0.48 * s * std::sin(a)});
         }
-        c.Paint(Polygon(hexagon, 0.07 * s, {62, 68, 82}));
-        c.Paint(Ball(0.67 * s, 0.43 * s, 0.2 * s, kRedBase));
-        c.Paint(Ball(0.33 * s, 0.57 * s, 0.2 * s, kBlueBase));
+        c.Paint(Polygon(hexagon, 0.07 * s, {62, 68, 82}), Ink::Grey);
+        c.Paint(Ball(0.67 * s, 0.43 * s, 0.2 * s, kRedBase), Ink::Red);
+        c.Paint(Ball(0.33 * s, 0.57 * s, 0.2 * s, kBlueBase), Ink::Blue);
         pspwriter::IcoImage image;
         image.cx = image.cy = size;
         for (int y = 0; y < size; ++y) {

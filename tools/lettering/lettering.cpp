@@ -108,13 +108,6 @@ bool Layout(FT_Face face, std::string_view text, int ppem, std::vector<Placed>* 
 
 } // namespace
 
-int Font::Measure(std::string_view text, int ppem) const {
-    std::vector<Placed> glyphs;
-    FT_Pos advance = 0;
-    if (!Layout(m_p->face, text, ppem, &glyphs, &advance)) return -1;
-    return static_cast<int>((advance + 32) >> 6);
-}
-
 int Font::CapHeight(int ppem) const {
     FT_Face face = m_p->face;
     if (!face || FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem)) != 0) return 0;

@@ -61,9 +61,6 @@ public:
     // False with *pError saying why when the file is missing or not a font.
     bool Open(const std::string& path, std::string* pError);
 
-    // Advance width of a UTF-8 line at ppem pixels to the em, with kerning; -1 when a
-    // character has no glyph in the face.
-    int Measure(std::string_view text, int ppem) const;
     // Height above the baseline of a capital H.
     int CapHeight(int ppem) const;
     // Renders the line into a cx x cy box, centred horizontally, baseline at yBaseline.

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace sound {
 namespace {

@@ -12,9 +12,8 @@ namespace sound {
 // five pieces lasts about 0.95 s, so they run longer than any move.
 constexpr double kRollingSeconds = 1.6;
 
-// Peaks below full scale: every effect, and each rolling sound on its own, which leaves room
-// for the two of them together.
-constexpr double kEffectPeakDb = -3.0;
+// Each rolling sound peaks this far below full scale, which leaves room for the two of them
+// together.
 constexpr double kRollingPeakDb = -7.0;
 
 struct SoundFile {

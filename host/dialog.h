@@ -15,8 +15,10 @@
 // (through the host's face mapping) at the template's size.
 //
 // Placement. On the device profile a dialog with a caption (WS_CAPTION) fills the work area
-// (the screen above the taskbar) under its caption bar, with a close box; a pop-up without a
-// caption takes its template size at the top-left of the work area, and an edge that the
+// (the screen above the taskbar) under its caption bar, with a close box; when its template
+// is taller than that client area, its vertical unit shrinks (to whole pixels per 8 units)
+// until it fits, so a 160 x 180 template keeps every control above the taskbar. A pop-up
+// without a caption takes its template size at the top-left of the work area, and an edge that the
 // conversion leaves less than one dialog unit short of the work area's edge is moved onto it
 // (so 160 x 180 units come to the whole 240 x 294 work area, not 240 x 293). On the desktop
 // profile a dialog is centred on its owner, or on the work area when it has none; a

@@ -121,7 +121,16 @@ HWND CreateFromTemplate(HINSTANCE hInstance, const DialogTemplate& t, HWND hwndO
     }
     bool fDevice = GetScreenOptions().profile == ScreenProfile::kDevice;
     // On the device a captioned dialog can always be closed from its caption bar.
-    if (!fChild && fDevice && (style & WS_CAPTION) == WS_CAPTION) style |= WS_SYSMENU;
+    bool fFillsWorkArea = !fChild && fDevice && (style & WS_CAPTION) == WS_CAPTION;
+    if (fFillsWorkArea) {
+        style |= WS_SYSMENU;
+        // It fills the work area under its caption bar: a template taller than that client
+        // area gets a smaller vertical unit, so that no control ends under the taskbar.
+        RECT work = WorkArea();
+        int cyClient = work.bottom - work.top - CAPTION_HEIGHT;
+        if (t.cy > 0 && MulDiv(t.cy, state->baseY, 8) > cyClient)
+            state->baseY = std::max(1, cyClient * 8 / t.cy);
+    }
 
     int cx = MulDiv(t.cx, state->baseX, 4);
     int cy = MulDiv(t.cy, state->baseY, 8);

@@ -491,6 +491,52 @@ TEST_F(DialogTest, PlacementFollowsTheProfile) {
     }
 }
 
+// A full-height captioned template (the game's dialogs are 160 x 180 units) fills the
+// device's work area under its caption bar: its units shrink so the last control stays in
+// the client area instead of ending under the taskbar. The desktop keeps the usual units.
+TEST_F(DialogTest, CaptionedFullHeightTemplateFitsTheDeviceClientArea) {
+    DialogTemplate t;
+    t.dwStyle = WS_POPUP | WS_CAPTION | DS_SETFONT;
+    t.cx = 160;
+    t.cy = 180;
+    t.fHasFont = true;
+    t.wPointSize = 8;
+    t.faceName = u"MS Shell Dlg";
+    DialogItem bottom;
+    bottom.dwStyle = WS_CHILD | WS_VISIBLE | SS_LEFT;
+    bottom.x = 4;
+    bottom.y = 137;
+    bottom.cx = 152;
+    bottom.cy = 39;
+    bottom.id = 1000;
+    bottom.className = WC_STATIC;
+    t.items.push_back(bottom);
+    const struct {
+        ScreenProfile profile;
+        LONG cyClient;
+        LONG bottomOfControl;
+    } cases[] = {
+        {ScreenProfile::kDevice, 294 - CAPTION_HEIGHT, 265}, // 12 pixels per 8 units
+        {ScreenProfile::kDesktop, 293, 286},                 // the usual 13
+    };
+    for (const auto& c : cases) {
+        Start(c.profile);
+        Script script;
+        HWND hDlg = CreateDialogIndirectParam(nullptr, t, nullptr, ScriptProc,
+                                              reinterpret_cast<LPARAM>(&script));
+        ASSERT_NE(hDlg, nullptr);
+        RECT client;
+        GetClientRect(hDlg, &client);
+        EXPECT_EQ(client.bottom, c.cyClient);
+        RECT rc = Rect(GetDlgItem(hDlg, 1000));
+        POINT pt{rc.right, rc.bottom};
+        ScreenToClient(hDlg, &pt);
+        EXPECT_EQ(pt.y, c.bottomOfControl);
+        EXPECT_LE(pt.y, client.bottom);
+        DestroyWindow(hDlg);
+    }
+}
+
 TEST_F(DialogTest, CreationFailsOnMissingTemplatesAndUnknownClasses) {
     Script script;
     auto lp = reinterpret_cast<LPARAM>(&script);

@@ -1,8 +1,7 @@
 #include "tools/pspwriter/icowriter.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "tools/pspwriter/pspwriter.h"
+
 
 namespace pspwriter {
 namespace {
@@ -100,22 +99,7 @@ bool WriteIco(const std::vector<IcoImage>& images, std::vector<uint8_t>* pOut,
 bool WriteIcoFile(const std::vector<IcoImage>& images, const std::string& path,
                   std::string* pError) {
     std::vector<uint8_t> bytes;
-    if (!WriteIco(images, &bytes, pError)) return false;
-    auto Fail = [&](const std::string& what) {
-        if (pError) *pError = what + " (" + std::strerror(errno) + ")";
-        return false;
-    };
-    std::string temp = path + ".tmp";
-    FILE* pf = std::fopen(temp.c_str(), "wb");
-    if (!pf) return Fail(temp + ": cannot create");
-    bool fOk = std::fwrite(bytes.data(), 1, bytes.size(), pf) == bytes.size();
-    fOk = std::fclose(pf) == 0 && fOk;
-    if (!fOk || std::rename(temp.c_str(), path.c_str()) != 0) {
-        Fail(path + ": cannot write");
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return WriteIco(images, &bytes, pError) && WriteFileReplacing(bytes, path, pError);
 }
 
 } // namespace pspwriter

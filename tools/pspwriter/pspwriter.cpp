@@ -369,9 +369,8 @@ bool WritePsp(const PspImage& image, std::vector<uint8_t>* pOut, std::string* pE
     return true;
 }
 
-bool WritePspFile(const PspImage& image, const std::string& path, std::string* pError) {
-    std::vector<uint8_t> bytes;
-    if (!WritePsp(image, &bytes, pError)) return false;
+bool WriteFileReplacing(const std::vector<uint8_t>& bytes, const std::string& path,
+                        std::string* pError) {
     auto Fail = [&](const std::string& what) {
         if (pError) *pError = what + " (" + std::strerror(errno) + ")";
         return false;
@@ -393,6 +392,11 @@ bool WritePspFile(const PspImage& image, const std::string& path, std::string* p
         return false;
     }
     return true;
+}
+
+bool WritePspFile(const PspImage& image, const std::string& path, std::string* pError) {
+    std::vector<uint8_t> bytes;
+    return WritePsp(image, &bytes, pError) && WriteFileReplacing(bytes, path, pError);
 }
 
 } // namespace pspwriter

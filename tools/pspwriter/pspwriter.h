@@ -79,4 +79,9 @@ bool WritePsp(const PspImage& image, std::vector<uint8_t>* pOut, std::string* pE
 // As WritePsp, then writes the file whole or not at all; *pError also names write failures.
 bool WritePspFile(const PspImage& image, const std::string& path, std::string* pError = nullptr);
 
+// Writes bytes to path through a temporary file beside it that is renamed over the old one,
+// so a failure never leaves half a file; on failure *pError (optional) says why.
+bool WriteFileReplacing(const std::vector<uint8_t>& bytes, const std::string& path,
+                        std::string* pError = nullptr);
+
 } // namespace pspwriter

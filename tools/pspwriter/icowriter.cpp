@@ -2,7 +2,6 @@
 
 #include "tools/pspwriter/pspwriter.h"
 
-
 namespace pspwriter {
 namespace {
 

@@ -1,0 +1,40 @@
+// The game's eleven sound slots: slot i plays WAVE 115 + i (IDW_FIRST + i).
+//
+//   115 new game or restored game    116 confirm       117 click         118 computer wins
+//   119 a cell breaks                120 a piece drops 121 a person wins 122 Blue rolling
+//   123 Red rolling                  124 piece picked up                 125 refusal
+//
+// Loading the waves comes later: until LoadGameSounds fills the slots every slot is empty,
+// and playing or stopping an empty slot does nothing, so the game is silent by design.
+// The settings' fSound is the caller's to check. User-interface thread only.
+#pragma once
+
+#include "host/types.h"
+
+constexpr int cGameSounds = 11;
+constexpr int idGameSoundFirst = 115;
+
+constexpr int SOUND_NEWGAME = 115;
+constexpr int SOUND_CONFIRM = 116;
+constexpr int SOUND_CLICK = 117;
+constexpr int SOUND_LOSE = 118;
+constexpr int SOUND_BREAK = 119;
+constexpr int SOUND_DROP = 120;
+constexpr int SOUND_WIN = 121;
+constexpr int SOUND_ROLL_BLUE = 122;
+constexpr int SOUND_ROLL_RED = 123;
+constexpr int SOUND_PICKUP = 124;
+constexpr int SOUND_REFUSE = 125;
+
+// Fills the slots from hInstance's resources, in slot order. A sound that cannot be built
+// leaves its slot empty; start-up never fails because of sounds.
+void LoadGameSounds(host::HINSTANCE hInstance);
+// Frees every loaded sound and empties all slots. Safe when nothing is loaded.
+void FreeGameSounds();
+
+// Plays slot idWave once from its start. Nothing for an empty slot or an id outside
+// 115..125.
+void PlayGameSound(int idWave);
+// Stops slot idWave. Nothing for an empty slot or an id outside 115..125.
+void StopGameSound(int idWave);
+bool IsGameSoundLoaded(int idWave);

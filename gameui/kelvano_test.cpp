@@ -6,6 +6,7 @@
 #include "game/computer.h"
 #include "game/game.h"
 #include "game/history.h"
+#include "game/presenter.h"
 #include "game/settings.h"
 #include "gameui/kelvano.h"
 #include "host/clock.h"
@@ -191,9 +192,10 @@ TEST_F(Kelvano, Screenshots) {
                 cell.nPiece = PIECE_NONE;
                 ++cRemoved;
             }
+    CurrentBoard().cLost[PLAYER_RED] = 6;
     GamePresenter().RebuildPieces(CurrentBoard());
     GamePresenter().ScheduleUpdate();
-    Frames(3);
+    Frames(KelvanoAnimWindow()->GetEndFrame() - KelvanoAnimWindow()->GetFrameCounter() + 3);
     EXPECT_FALSE(g_game.fInProgress);
     EXPECT_EQ(g_game.iWinner, PLAYER_BLUE);
     Screenshot("kelvano-ended.png");

@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 30
 JOBS       ?= $(shell nproc)
 GENERATOR  := -G Ninja
 
-.PHONY: all deps configure build run test asan bench fuzz format format-check clean
+.PHONY: all deps configure build run demo test asan bench fuzz format format-check clean
 
 all: build
 
@@ -22,6 +22,10 @@ build: configure
 
 run: build
 	@bash scripts/run.sh $(BUILD)
+
+# The computer plays both sides, game after game, with a registry of its own.
+demo: build
+	@bash scripts/run.sh $(BUILD) --demo
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

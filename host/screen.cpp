@@ -129,15 +129,16 @@ bool Screen::Start(const ScreenOptions& requested) {
     if (options_.nDepth != 8 && options_.nDepth != 16 && options_.nDepth != 32) return false;
     if (options_.nScale < 0 || options_.nScale > 8) return false;
     options_.backend = ResolveScreenBackend(options_);
-    if (options_.nScale == 0)
-        options_.nScale = fDevice && options_.backend == ScreenBackendKind::kSdl ? 2 : 1;
+    // The device's window picks its scale from the desktop once SDL runs.
+    if (options_.nScale == 0 && !(fDevice && options_.backend == ScreenBackendKind::kSdl))
+        options_.nScale = 1;
     cx_ = fDevice ? kDeviceWidth : kDesktopWidth;
     cy_ = fDevice ? kDeviceHeight : kDesktopHeight;
     taskbar_ = fDevice ? TASKBAR_HEIGHT : 0;
 
     if (options_.backend == ScreenBackendKind::kSdl) {
         std::string error;
-        backend_ = MakeSdlBackend(this, options_, cx_, cy_, &error);
+        backend_ = MakeSdlBackend(this, options_, cx_, cy_, &options_.nScale, &error);
         if (!backend_) {
             OutputDebugString("screen: the SDL window cannot be shown: " + error + "\n");
             if (requested.backend == ScreenBackendKind::kSdl) return false;

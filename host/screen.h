@@ -54,8 +54,9 @@ enum class ScreenBackendKind {
 struct ScreenOptions {
     ScreenProfile profile = ScreenProfile::kDevice;
     ScreenBackendKind backend = ScreenBackendKind::kAuto;
-    UINT nDepth = 0;               // 8, 16 or 32; 0: the profile's (device 16, desktop 32)
-    int nScale = 0;                // 1 to 8; 0: 2 for the device in a window, else 1
+    UINT nDepth = 0; // 8, 16 or 32; 0: the profile's (device 16, desktop 32)
+    int nScale = 0;  // 1 to 8; 0: for the device in a window, the largest whole factor that
+                     // fits the desktop's usable area comfortably, else 1
     std::string title = "Kelvano"; // the SDL window's title
 };
 

@@ -56,9 +56,14 @@ public:
     virtual void ShowCursor(HCURSOR /*hCursor*/) {}
 };
 
-// The SDL2 window; null (with *pError set) when SDL's video cannot start.
+// The SDL2 window; null (with *pError set) when SDL's video cannot start. A scale of 0 in
+// the options becomes the largest whole factor (1 to 8) at which the screen fits the
+// desktop's usable area comfortably; *pnScale receives the scale in force.
 std::unique_ptr<Backend> MakeSdlBackend(BackendHost* host, const ScreenOptions& options, int cx,
-                                        int cy, std::string* pError);
+                                        int cy, int* pnScale, std::string* pError);
+// That factor for a screen of cx x cy on a usable area of cxArea x cyArea: the screen
+// takes at most nine tenths of its width and height.
+int FittingScale(int cx, int cy, int cxArea, int cyArea);
 // True when an SDL backend could find a display (DISPLAY or WAYLAND_DISPLAY is set).
 bool HasDisplay();
 

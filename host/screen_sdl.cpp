@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <mutex>
@@ -80,6 +81,7 @@ const SystemCursor kSystemCursors[] = {
 class SdlBackend : public Backend {
 public:
     SdlBackend(BackendHost* host, int nScale) : host_(host), nScale_(nScale) {}
+    int Scale() const { return nScale_; }
 
     ~SdlBackend() override {
         for (SDL_Cursor* cursor : cursors_) {
@@ -104,6 +106,12 @@ public:
             return false;
         }
         fVideo_ = true;
+        if (nScale_ == 0) {
+            SDL_Rect area;
+            nScale_ = SDL_GetDisplayUsableBounds(0, &area) == 0
+                          ? FittingScale(cx, cy, area.w, area.h)
+                          : 2;
+        }
         window_ =
             SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                              cx * nScale_, cy * nScale_, SDL_WINDOW_SHOWN);
@@ -242,14 +250,21 @@ private:
 
 } // namespace
 
+int FittingScale(int cx, int cy, int cxArea, int cyArea) {
+    if (cx <= 0 || cy <= 0) return 1;
+    const int nScale = std::min(cxArea * 9 / 10 / cx, cyArea * 9 / 10 / cy);
+    return std::clamp(nScale, 1, 8);
+}
+
 std::unique_ptr<Backend> MakeSdlBackend(BackendHost* host, const ScreenOptions& options, int cx,
-                                        int cy, std::string* pError) {
+                                        int cy, int* pnScale, std::string* pError) {
     if (!HasDisplay()) {
         *pError = "no display (DISPLAY and WAYLAND_DISPLAY are not set)";
         return nullptr;
     }
     auto backend = std::make_unique<SdlBackend>(host, options.nScale);
     if (!backend->Start(options, cx, cy, pError)) return nullptr;
+    *pnScale = backend->Scale();
     return backend;
 }
 

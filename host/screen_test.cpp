@@ -1,4 +1,5 @@
 #include "host/screen.h"
+#include "host/screen_internal.h"
 
 #include "host/clock.h"
 #include "host/debug.h"
@@ -600,3 +601,18 @@ TEST_F(ScreenTest, WithoutADisplayAutoFallsBackToHeadlessAndSdlFails) {
 
 } // namespace
 } // namespace host::test
+
+// The device window's scale from the desktop: the largest factor that leaves a tenth free.
+TEST(ScreenScale, FitsTheDesktop) {
+    struct CASE {
+        int cxArea, cyArea, nScale;
+    } aCases[] = {
+        {1920, 1040, 2}, // a common monitor less its panel
+        {2560, 1400, 3}, {3840, 2120, 5},
+        {1366, 728, 2},  {1024, 600, 1}, // too small for 2: still 1
+        {0, 0, 1},       {20000, 20000, 8},
+    };
+    for (const CASE& c : aCases)
+        EXPECT_EQ(host::scr::FittingScale(240, 320, c.cxArea, c.cyArea), c.nScale)
+            << c.cxArea << " x " << c.cyArea;
+}

@@ -41,14 +41,14 @@ bool ScanLayout(Graphic* pBoard, LAYOUT* pLayout) {
     // then there are no markers at all, not a board full of them.
     if (pBoard->ValueToColor(nMarker) != clrLayoutMarker) return false;
 
+    // The bottom row has nothing below it: a marker there becomes black.
+    const DWORD nBlack = pBoard->ColorToValue(host::RGB(0, 0, 0));
     int cLines = 0;
     for (int y = 0; y < cy; ++y) {
         int k = 0;
         for (int x = 0; x < cx; ++x) {
             if (pBoard->GetPixelValue(x, y) != nMarker) continue;
-            // The bottom row has nothing below it; it takes the pixel above instead.
-            const int yFill = y + 1 < cy ? y + 1 : y - 1;
-            if (yFill >= 0) pBoard->SetPixelValue(x, y, pBoard->GetPixelValue(x, yFill));
+            pBoard->SetPixelValue(x, y, y + 1 < cy ? pBoard->GetPixelValue(x, y + 1) : nBlack);
             StoreMarker(pLayout, cLines, k++, host::POINT{x, y});
         }
         if (k > 0) ++cLines;

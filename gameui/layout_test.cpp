@@ -60,9 +60,9 @@ TEST(LayoutScan, MarkerLines) {
              l.push_back({290, {1}});
          },
          false, nullptr},
-        {"a marker on the bottom row",
+        {"markers on the bottom row",
          [](auto& l) {
-             l.back() = {293, {4, 124}};
+             l.back() = {293, {5, 124}};
          },
          true, [](const LAYOUT& layout) { EXPECT_EQ(layout.rgptTray[1].y, 293); }},
     };
@@ -74,13 +74,12 @@ TEST(LayoutScan, MarkerLines) {
         LAYOUT layout;
         EXPECT_EQ(ScanLayout(board.graphic.get(), &layout), c.fOk);
         if (c.check) c.check(layout);
-        // Every marker took the colour of the pixel below it (above it on the bottom row).
+        // Every marker took the colour of the pixel below it; on the bottom row, black
+        // (value 0), whatever lies above.
         for (const Line& line : lines)
             for (int x : line.xs) {
-                const int yFrom = line.y + 1 < 294 ? line.y + 1 : line.y - 1;
-                EXPECT_EQ(board.graphic->GetPixelValue(x, line.y),
-                          static_cast<DWORD>((x + yFrom) % 2))
-                    << x << "," << line.y;
+                const DWORD nWant = line.y + 1 < 294 ? (x + line.y + 1) % 2 : 0;
+                EXPECT_EQ(board.graphic->GetPixelValue(x, line.y), nWant) << x << "," << line.y;
             }
     }
 }

@@ -125,4 +125,14 @@ bool PublishMainWindow(const TCHAR* pszName, HWND hwnd) {
     return PublishWindow(View8(string(pszName)), hwnd);
 }
 
+bool ReleaseRunningInstance(const TCHAR* pszName) {
+    if (pszName == nullptr || *pszName == 0) return false;
+    const string strIpc = Suffixed(pszName, TEXT(" IPC"));
+    HWND hwndIpc = FindIpcWindow(strIpc);
+    if (hwndIpc == nullptr) return false;
+    UnpublishWindow(View8(string(pszName)));
+    UnpublishWindow(View8(strIpc));
+    return DestroyWindow(hwndIpc) != FALSE;
+}
+
 } // namespace cetl

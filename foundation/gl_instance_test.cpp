@@ -86,8 +86,14 @@ TEST_F(GuiLibInstanceTest, TheFirstCallMakesTheMessageWindowAndLaterOnesFindTheM
     EXPECT_EQ(commands[0].wParam, MAKEWPARAM(1003, 0));
     EXPECT_EQ(commands[0].lParam, 0);
     EXPECT_EQ(FindWindow(static_cast<const char*>(nullptr), "kelvano gl test ipc"), hwndIpc);
-    UnpublishWindow("Kelvano GL Test");
-    UnpublishWindow("Kelvano GL Test IPC");
+
+    // Released, the name is free again: the next caller becomes the running instance.
+    EXPECT_TRUE(cetl::ReleaseRunningInstance(kName));
+    EXPECT_FALSE(IsWindow(hwndIpc));
+    EXPECT_FALSE(FindWindowInOtherProcess("Kelvano GL Test IPC"));
+    EXPECT_FALSE(cetl::ReleaseRunningInstance(kName));
+    EXPECT_FALSE(cetl::FindRunningInstance(kName, &running));
+    EXPECT_TRUE(cetl::ReleaseRunningInstance(kName));
 }
 
 // The first instance for the test below, in a process of its own: makes its message window,

@@ -83,6 +83,11 @@ bool PostToRunningInstance(const RUNNINGINSTANCE& instance, host::WORD nId);
 // processes. False when this process has no message window for the name.
 bool PublishMainWindow(const TCHAR* pszName, host::HWND hwnd);
 
+// Gives up this process's claim to be the running instance: the message window and both
+// publications go, so an instance started while this one shuts down starts normally. False
+// when this process held no claim for the name.
+bool ReleaseRunningInstance(const TCHAR* pszName);
+
 // ---- ColorButton ----
 //
 // A push button showing a colour swatch. A click opens a modal colour dialog (basic colours,

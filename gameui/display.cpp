@@ -39,7 +39,8 @@ bool IsMover(int nMover) {
 } // namespace
 
 BoardDisplay::BoardDisplay(AnimWindow* pWindow, STRIP* pStrip, const GAMEGRAPHICS* pArt)
-    : m_pWindow(pWindow), m_pStrip(pStrip), m_pArt(pArt) {
+    : m_pWindow(pWindow), m_hwnd(pWindow != nullptr ? pWindow->GetHandle() : nullptr),
+      m_pStrip(pStrip), m_pArt(pArt) {
     for (auto& row : m_rgnShownKind) {
         for (int& nKind : row)
             nKind = -1;
@@ -48,7 +49,7 @@ BoardDisplay::BoardDisplay(AnimWindow* pWindow, STRIP* pStrip, const GAMEGRAPHIC
 
 BoardDisplay::~BoardDisplay() {
     // The window owns the objects and may outlive us: its ripples must not call back.
-    if (m_pWindow == nullptr || AnimWindow::FromHandle(m_pWindow->GetHandle()) != m_pWindow) return;
+    if (m_pWindow == nullptr || AnimWindow::FromHandle(m_hwnd) != m_pWindow) return;
     for (AnimObject* p = m_pWindow->FirstObjectOfDepth(DEPTH_RIPPLE); p != nullptr;
          p = p->GetNext())
         p->SetData(4, nullptr);

@@ -143,6 +143,8 @@ private:
     host::POINT StripOrigin(int x) const;
 
     AnimWindow* m_pWindow;
+    // The window's handle, kept to learn whether the window still lives when we go.
+    host::HWND m_hwnd;
     STRIP* m_pStrip;
     const GAMEGRAPHICS* m_pArt;
     AnimObject* m_rgpCell[cLayoutRows][cLayoutColumns] = {};

@@ -230,6 +230,8 @@ void Shutdown() {
     WriteSettings();
     s_program.pAnim = nullptr;
     s_program.hwndMain = nullptr;
+    // No longer the running instance: one started now must not find a window that is gone.
+    cetl::ReleaseRunningInstance(kszInstanceName);
 }
 
 INT_PTR MainProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {

@@ -388,6 +388,7 @@ int HandleStylus(BoardDisplay* pDisplay, AnimWindow* pWindow, HWND hwnd, UINT uM
 
     switch (uMsg) {
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: // the window's class has double clicks: a quick second tap
         if (g_game.fInProgress || !IsMainWindow(pWindow)) Touch(pDisplay, pWindow, hwnd, pt);
         break;
     case WM_MOUSEMOVE:

@@ -12,6 +12,7 @@
 #include "game/settings.h"
 #include "gameui/display.h"
 #include "gameui/graphics.h"
+#include "gameui/human.h"
 #include "gameui/resource.h"
 #include "gameui/sounds.h"
 #include "host/dialog.h"
@@ -51,8 +52,8 @@ PROGRAM s_program;
 // Each is the place its part plugs into; until then it does nothing.
 
 // The stylus handler of the main animated window (takes moves by dragging pieces).
-int StylusHook(AnimWindow*, HWND, UINT, WPARAM, LPARAM) {
-    return 0;
+int StylusHook(AnimWindow* pWindow, HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    return HandleStylus(s_program.pDisplay, pWindow, hwnd, uMsg, wParam, lParam);
 }
 // The six buttons of the button row: made, given the current language's pictures, destroyed.
 void CreateButtonRow() {}

@@ -252,8 +252,9 @@ TEST_F(Menu, NewGameDialog) {
             nSeen = 1;
             ClickItem(hDlg, c.idClose);
         });
+        Click(ButtonPoint(2));
         Script(std::move(steps));
-        ClickButton(2);
+        PumpAll();
         EXPECT_EQ(nSeen, 1);
         EXPECT_TRUE(IsWindowEnabled(KelvanoMainWindow()));
 

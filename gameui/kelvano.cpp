@@ -66,8 +66,7 @@ void OpenNewGameDialog() {
 
 // Keys reach the animated window when it has the focus, the main window otherwise.
 int KeyboardHook(AnimWindow*, HWND, UINT uMsg, WPARAM wParam, LPARAM) {
-    if (uMsg != WM_KEYDOWN) return 0;
-    return HandleShortcutKey(s_program.hwndMain, static_cast<UINT>(wParam)) ? 1 : 0;
+    return HandleShortcutKey(s_program.hwndMain, uMsg, static_cast<UINT>(wParam)) ? 1 : 0;
 }
 
 // ---- Loading --------------------------------------------------------------------------------
@@ -268,7 +267,8 @@ INT_PTR MainProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
         if (hwnd == s_program.hwndMain) Shutdown();
         break;
     case WM_KEYDOWN:
-        HandleShortcutKey(hwnd, static_cast<UINT>(wParam));
+    case WM_KEYUP:
+        HandleShortcutKey(hwnd, uMsg, static_cast<UINT>(wParam));
         break;
     case WM_COMPUTERMOVE:
         OnComputerMove(lParam);

@@ -42,6 +42,7 @@ struct MENU {
     AuxButton* rgpButton[cMenuButtons] = {};
     HWND hwndMain = nullptr;
     CancelDragFunc pfnCancelDrag = nullptr;
+    bool fControl = false;
 };
 
 MENU s_menu;
@@ -225,9 +226,16 @@ void SetCancelDrag(CancelDragFunc pfn) {
     s_menu.pfnCancelDrag = pfn;
 }
 
-bool HandleShortcutKey(HWND hwndMain, UINT vk) {
+bool HandleShortcutKey(HWND hwndMain, UINT uMsg, UINT vk) {
+    // The key state is that of the input posted so far, which may be ahead of this message:
+    // Control is followed in message order as well.
+    if (vk == VK_CONTROL) {
+        if (uMsg == WM_KEYDOWN || uMsg == WM_KEYUP) s_menu.fControl = uMsg == WM_KEYDOWN;
+        return false;
+    }
+    if (uMsg != WM_KEYDOWN) return false;
     UINT nCommand = 0;
-    const bool fControl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+    const bool fControl = s_menu.fControl || (GetKeyState(VK_CONTROL) & 0x8000) != 0;
     if (fControl && vk == 'Z')
         nCommand = IDM_UNDO;
     else if (fControl && vk == 'Y')

@@ -44,6 +44,6 @@ host::INT_PTR RunNewGameDialog(host::HINSTANCE hInstance, host::HWND hwndOwner);
 // The stylus handler's "cancel the drag in progress"; returns whether one was cancelled.
 using CancelDragFunc = bool (*)();
 void SetCancelDrag(CancelDragFunc pfn);
-// A key pressed on the main window: runs its shortcut and returns true, or returns false
-// for keys without one. Escape only cancels a drag.
-bool HandleShortcutKey(host::HWND hwndMain, host::UINT vk);
+// A key message (WM_KEYDOWN, WM_KEYUP) on the main window: runs its shortcut and returns
+// true, or returns false for keys without one. Escape only cancels a drag.
+bool HandleShortcutKey(host::HWND hwndMain, host::UINT uMsg, host::UINT vk);

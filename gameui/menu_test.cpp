@@ -275,4 +275,109 @@ TEST_F(Menu, NewGameDialog) {
     }
 }
 
+// The language button swaps the buttons' pictures, the status line and the dialog's texts.
+TEST_F(Menu, LanguageButtonSwapsTextsAndPictures) {
+    ASSERT_NE(Start(), nullptr);
+    const auto Region = [](int x, int y, int cx, int cy) {
+        POINT pt{x, y};
+        ClientToScreen(KelvanoAnimWindow()->GetHandle(), &pt);
+        std::vector<COLORREF> pixels;
+        for (int j = 0; j < cy; ++j)
+            for (int i = 0; i < cx; ++i)
+                pixels.push_back(GetScreenPixel(pt.x + i, pt.y + j));
+        return pixels;
+    };
+    const auto Pictures = [&] {
+        std::vector<std::vector<COLORREF>> all;
+        for (int k = 0; k < cMenuButtons; ++k)
+            all.push_back(Region(GameLayout().rgptButton[k].x, GameLayout().rgptButton[k].y,
+                                 cxButton, cyButton));
+        return all;
+    };
+    const struct {
+        UINT nLanguage;
+        const char *title, *ok, *file;
+    } cases[] = {
+        {cetl::kLanguageEnglish, "Kelvano - New Game", "OK", "menu-newgame-en.png"},
+        {cetl::kLanguageEsperanto, "Kelvano - Nova Ludo", "Akceptu", "menu-newgame-eo.png"},
+        {cetl::kLanguageEnglish, "Kelvano - New Game", "OK", nullptr},
+    };
+    std::vector<std::vector<COLORREF>> previous;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        Frames(2);
+        EXPECT_EQ(cetl::GetLanguageId(), c.nLanguage);
+        const auto pictures = Pictures();
+        for (int k = 0; k < cMenuButtons && !previous.empty(); ++k)
+            EXPECT_NE(pictures[k], previous[k]) << "button " << k;
+        previous = pictures;
+        Click(ButtonPoint(2));
+        Script({[&](HWND hDlg) {
+            EXPECT_EQ(ItemText(hDlg, 0), c.title);
+            EXPECT_EQ(ItemText(hDlg, IDOK), c.ok);
+            if (c.file != nullptr) Screenshot(c.file);
+            ClickItem(hDlg, IDCANCEL);
+        }});
+        PumpAll();
+        ClickButton(4);
+    }
+}
+
+// Undo and Redo against the computer, by button and by key; refusals change nothing, and
+// no shortcut runs while the dialog is up. Escape never ends the game.
+TEST_F(Menu, UndoRedoAgainstTheComputer) {
+    ASSERT_NE(Start([](SETTINGS& s) { s.aPlayer[1].nLevel = 1; }), nullptr);
+    ASSERT_TRUE(PlayMove(MOVE{4, 8, 0, 0, 0, 0, 0}));
+    for (int i = 0; i < 2000 && PlayedMoveCount() < 2; ++i) {
+        Frames(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(PlayedMoveCount(), 2u);
+    Frames(30);
+    const auto Key = [](UINT vk, bool fControl) {
+        if (fControl) PostKeyInput(VK_CONTROL, true);
+        PostKeyInput(vk, true);
+        PostKeyInput(vk, false);
+        if (fControl) PostKeyInput(VK_CONTROL, false);
+        PumpAll();
+    };
+    const struct {
+        int k;          // button, or -1 for the key
+        UINT vk;        // with Control unless Escape
+        unsigned iMove; // played moves after it
+    } steps[] = {
+        {0, 0, 0}, // back over the computer's reply to the person's turn
+        {0, 0, 0}, // refused
+        {1, 0, 2}, // forward over the reply too
+        {1, 0, 2}, // refused
+        {-1, 'Z', 0}, {-1, VK_ESCAPE, 0}, {-1, 'Y', 2},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << step.k << " " << step.vk);
+        if (step.k >= 0)
+            ClickButton(step.k);
+        else
+            Key(step.vk, step.vk != VK_ESCAPE);
+        Frames(15);
+        EXPECT_EQ(PlayedMoveCount(), step.iMove);
+        EXPECT_EQ(RecordedMoveCount(), 2u);
+        ASSERT_TRUE(IsWindow(KelvanoMainWindow()));
+    }
+    // F2 opens the dialog; Control+Z then goes to the dialog, not to the game.
+    bool fOpened = false;
+    PostKeyInput(VK_F1 + 1, true);
+    PostKeyInput(VK_F1 + 1, false);
+    Script({[&](HWND hDlg) {
+                fOpened = hDlg != KelvanoMainWindow();
+                PostKeyInput(VK_CONTROL, true);
+                PostKeyInput('Z', true);
+                PostKeyInput('Z', false);
+                PostKeyInput(VK_CONTROL, false);
+            },
+            [&](HWND hDlg) { ClickItem(hDlg, IDCANCEL); }});
+    PumpAll();
+    EXPECT_TRUE(fOpened);
+    EXPECT_EQ(PlayedMoveCount(), 2u);
+}
+
 } // namespace

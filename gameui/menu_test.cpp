@@ -315,6 +315,7 @@ TEST_F(Menu, LanguageButtonSwapsTextsAndPictures) {
         Script({[&](HWND hDlg) {
             EXPECT_EQ(ItemText(hDlg, 0), c.title);
             EXPECT_EQ(ItemText(hDlg, IDOK), c.ok);
+            UpdateWindow(hDlg);
             if (c.file != nullptr) Screenshot(c.file);
             ClickItem(hDlg, IDCANCEL);
         }});

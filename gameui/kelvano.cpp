@@ -13,6 +13,7 @@
 #include "gameui/display.h"
 #include "gameui/graphics.h"
 #include "gameui/human.h"
+#include "gameui/menu.h"
 #include "gameui/resource.h"
 #include "gameui/sounds.h"
 #include "host/dialog.h"
@@ -55,13 +56,19 @@ PROGRAM s_program;
 int StylusHook(AnimWindow* pWindow, HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     return HandleStylus(s_program.pDisplay, pWindow, hwnd, uMsg, wParam, lParam);
 }
-// The six buttons of the button row: made, given the current language's pictures, destroyed.
-void CreateButtonRow() {}
-void RefreshButtonRow() {}
-void DestroyButtonRow() {}
-// The new-game dialog and the tutorial.
-void OpenNewGameDialog() {}
+// The tutorial.
 void OpenTutorial() {}
+
+// ---- The button row and the keyboard ----------------------------------------------------
+
+void OpenNewGameDialog() {
+    RunNewGameDialog(s_program.hInstance, s_program.hwndMain);
+}
+
+// Keys reach the animated window when it has the focus, the main window otherwise.
+int KeyboardHook(AnimWindow*, HWND, UINT uMsg, WPARAM wParam, LPARAM) {
+    return HandleShortcutKey(s_program.hwndMain, uMsg, static_cast<UINT>(wParam)) ? 1 : 0;
+}
 
 // ---- Loading --------------------------------------------------------------------------------
 
@@ -143,6 +150,9 @@ void SetUpAnimWindow(HWND hwnd) {
     if (pAnim != nullptr) {
         pAnim->SetCallback(&MainCallback);
         pAnim->AddHook(&StylusHook, HOOK_ALL);
+        pAnim->AddHook(&KeyboardHook, HOOK_KEYBOARD);
+        // A shortcut first cancels a drag in progress; Escape does only that.
+        SetCancelDrag(&CancelStylusDrag);
         pAnim->SetFrameRate(kFramesPerSecond);
     }
     cetl::string strTitle;
@@ -165,7 +175,7 @@ void SwitchLanguage() {
     if (pAnim != nullptr) pAnim->BeginUpdate();
     cetl::SetLanguage(cetl::GetLanguageId() == 1033 ? 0 : 1033);
     if (s_program.pDisplay != nullptr) s_program.pDisplay->RefreshStatus();
-    RefreshButtonRow();
+    AssignButtonPictures();
     if (pAnim != nullptr) {
         pAnim->InvalidateAll();
         pAnim->EndUpdate();
@@ -261,6 +271,10 @@ INT_PTR MainProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         if (hwnd == s_program.hwndMain) Shutdown();
         break;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+        HandleShortcutKey(hwnd, uMsg, static_cast<UINT>(wParam));
+        break;
     case WM_COMPUTERMOVE:
         OnComputerMove(lParam);
         break;
@@ -333,7 +347,8 @@ HWND StartKelvano(HINSTANCE hInstance, const KELVANORUN& run) {
     DrawBackground(pAnim, pAnim->GetBackground());
     s_program.pDisplay = MemNew(BoardDisplay, pAnim);
     SetDefaultPresenter(s_program.pDisplay);
-    CreateButtonRow();
+    s_program.pDisplay->SetHeldButtonQuery(&HeldButton);
+    CreateButtonRow(pAnim, hwnd);
     if (run.fDemo || !RestoreGame()) NewGame(g_settings.iBoard, g_settings.fModern);
     pAnim->EndUpdate();
     if (s_program.fFirstStart && !run.fDemo) OpenTutorial();

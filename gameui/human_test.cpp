@@ -11,16 +11,13 @@
 #include "game/settings.h"
 #include "gameui/display.h"
 #include "gameui/graphics.h"
+#include "gameui/kelvano_test_support.h"
 #include "gameui/sounds.h"
-#include "host/clock.h"
-#include "host/screen.h"
 #include "host/window.h"
-#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +25,7 @@
 namespace {
 
 using namespace host;
+using namespace gameui_test;
 
 class RecordingDisplay : public BoardDisplay {
 public:
@@ -61,23 +59,13 @@ int BoardHook(AnimWindow* pWindow, HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM l
     return HandleStylus(g_pBoard, pWindow, hwnd, uMsg, wParam, lParam);
 }
 
-void PumpAll() {
-    MSG msg;
-    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessage(&msg);
-    }
-}
-
 using Pieces = std::vector<std::pair<CELLPOS, int>>;
 
-class Stylus : public testing::Test {
+class Stylus : public KelvanoTest {
 protected:
     void SetUp() override {
-        ScreenOptions options;
-        options.backend = ScreenBackendKind::kHeadless;
-        options.profile = ScreenProfile::kDevice;
-        ASSERT_TRUE(InitScreen(options));
+        KelvanoTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_EQ(AnimStartup(nullptr, 0), 1);
         ASSERT_TRUE(LoadGraphics(nullptr));
         g_settings = DefaultSettings();
@@ -105,8 +93,7 @@ protected:
         g_pBoard = nullptr;
         FreeRecord();
         FreeGraphics();
-        AnimShutdown();
-        ShutdownScreen();
+        KelvanoTest::TearDown();
     }
 
     void Frames(int c) {
@@ -169,8 +156,6 @@ protected:
         return std::memcmp(&CurrentBoard(), &m_board, sizeof(BOARD)) == 0;
     }
 
-    testsupport::TempRegistry registry_{"stylus-test"};
-    VirtualClockScope clock_;
     HWND m_hwnd = nullptr;
     AnimWindow* m_pWindow = nullptr;
     BOARD m_board = {};
@@ -388,9 +373,7 @@ TEST_F(Stylus, DragScreenshot) {
     Input({pt.x + 12, pt.y - 20}, MouseAction::kMove);
     EXPECT_EQ(Arrows().size(), 5u);
     Frames(2);
-    const std::filesystem::path path =
-        std::filesystem::path(KELVANO_TEST_OUTPUT) / "kelvano-drag.png";
-    EXPECT_TRUE(SaveScreenshot(path.string())) << path;
+    Screenshot("kelvano-drag.png");
     Input({pt.x + 12, pt.y - 20}, MouseAction::kLeftUp);
     EXPECT_EQ(CurrentBoard().aCell[3][9].nPiece, PIECE_RED);
 }

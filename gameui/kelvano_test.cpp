@@ -1,21 +1,16 @@
 // The program end to end: the real start-up in process on a headless device screen, the
 // virtual clock and a fresh registry, and the program itself as a child process.
-#include "anim/cea_main.h"
-#include "anim/cea_window.h"
-#include "foundation/tl_language.h"
 #include "game/computer.h"
 #include "game/game.h"
 #include "game/history.h"
 #include "game/presenter.h"
 #include "game/settings.h"
 #include "gameui/kelvano.h"
-#include "host/clock.h"
+#include "gameui/kelvano_test_support.h"
 #include "host/registry.h"
-#include "host/screen.h"
 #include "host/window.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
-#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +25,7 @@
 namespace {
 
 using namespace host;
+using namespace gameui_test;
 
 std::vector<BYTE> StoredSettings() {
     HKEY hKey = nullptr;
@@ -45,57 +41,7 @@ std::vector<BYTE> StoredSettings() {
     return bytes;
 }
 
-void PumpAll() {
-    MSG msg;
-    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessage(&msg);
-    }
-}
-
-class Kelvano : public testing::Test {
-protected:
-    void SetUp() override {
-        ScreenOptions options;
-        options.backend = ScreenBackendKind::kHeadless;
-        options.profile = ScreenProfile::kDevice;
-        ASSERT_TRUE(InitScreen(options));
-    }
-    void TearDown() override {
-        Close();
-        AnimShutdown();
-        ShutdownScreen();
-        cetl::ResetLanguage();
-    }
-    HWND Start(bool fSingleInstance = false) {
-        KELVANORUN run;
-        run.fSingleInstance = fSingleInstance;
-        HWND hwnd = StartKelvano(nullptr, run);
-        PumpAll();
-        return hwnd;
-    }
-    void Close() {
-        if (KelvanoMainWindow() != nullptr) DestroyWindow(KelvanoMainWindow());
-        PumpAll();
-    }
-    // Frames as the play loop runs them, each followed by the messages it caused.
-    static void Frames(int c) {
-        for (int i = 0; i < c; ++i) {
-            AdvanceVirtualClock(33);
-            KelvanoAnimWindow()->Step();
-            PumpAll();
-        }
-    }
-    static void Screenshot(const std::string& name) {
-        const std::filesystem::path path = std::filesystem::path(KELVANO_TEST_OUTPUT) / name;
-        EXPECT_TRUE(SaveScreenshot(path.string())) << path;
-    }
-
-    testsupport::TempRegistry registry_{"kelvano-test"};
-    testsupport::TempFolder runtime_{"kelvano-runtime"};
-    testsupport::ScopedEnv runtimeEnv_{"KELVANO_RUNTIME_DIR", runtime_.Path().c_str()};
-    VirtualClockScope clock_;
-};
+using Kelvano = KelvanoTest;
 
 // The first start writes the defaults at once (44 bytes) and is the only first start.
 TEST_F(Kelvano, FirstStartWritesTheDefaultSettings) {

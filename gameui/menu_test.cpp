@@ -1,21 +1,15 @@
 // The button row, its commands, the keyboard shortcuts and the new-game dialog, driven by
 // real stylus and key input on the headless device screen, in the real program.
-#include "anim/cea_main.h"
-#include "anim/cea_window.h"
-#include "foundation/tl_language.h"
 #include "game/game.h"
 #include "game/history.h"
 #include "game/settings.h"
 #include "gameui/graphics.h"
 #include "gameui/kelvano.h"
+#include "gameui/kelvano_test_support.h"
 #include "gameui/menu.h"
 #include "gameui/resource.h"
-#include "host/clock.h"
 #include "host/dialog.h"
-#include "host/screen.h"
 #include "host/window.h"
-#include "tests/support/temp_folder.h"
-#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -31,25 +25,7 @@
 namespace {
 
 using namespace host;
-
-void PumpAll() {
-    MSG msg;
-    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessage(&msg);
-    }
-}
-
-void Click(POINT pt) {
-    PostMouseInput(pt, MouseAction::kLeftDown);
-    PostMouseInput(pt, MouseAction::kLeftUp);
-}
-
-POINT CenterOf(HWND hwnd) {
-    RECT rc;
-    GetWindowRect(hwnd, &rc);
-    return {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-}
+using namespace gameui_test;
 
 std::string ItemText(HWND hDlg, int id) {
     char sz[256] = {};
@@ -85,13 +61,10 @@ void ClickItem(HWND hDlg, int id) {
     Click(CenterOf(GetDlgItem(hDlg, id)));
 }
 
-class Menu : public testing::Test {
+class Menu : public KelvanoTest {
 protected:
     void SetUp() override {
-        ScreenOptions options;
-        options.backend = ScreenBackendKind::kHeadless;
-        options.profile = ScreenProfile::kDevice;
-        ASSERT_TRUE(InitScreen(options));
+        KelvanoTest::SetUp();
         WNDCLASSA wc{};
         wc.lpfnWndProc = &ScriptProc;
         wc.lpszClassName = "MenuTestScript";
@@ -100,31 +73,17 @@ protected:
                                       nullptr, nullptr);
     }
     void TearDown() override {
-        if (KelvanoMainWindow() != nullptr) DestroyWindow(KelvanoMainWindow());
-        PumpAll();
+        Close();
         DestroyWindow(s_hwndScript);
         s_steps.clear();
-        AnimShutdown();
-        ShutdownScreen();
-        cetl::ResetLanguage();
+        KelvanoTest::TearDown();
     }
     // Starts the program on stored settings (the defaults after edit).
     HWND Start(const std::function<void(SETTINGS&)>& edit = {}) {
         g_settings = DefaultSettings();
         if (edit) edit(g_settings);
         WriteSettings();
-        KELVANORUN run;
-        run.fSingleInstance = false;
-        HWND hwnd = StartKelvano(nullptr, run);
-        PumpAll();
-        return hwnd;
-    }
-    static void Frames(int c) {
-        for (int i = 0; i < c; ++i) {
-            AdvanceVirtualClock(33);
-            KelvanoAnimWindow()->Step();
-            PumpAll();
-        }
+        return KelvanoTest::Start();
     }
     static POINT ButtonPoint(int k) {
         POINT pt = GameLayout().rgptButton[k];
@@ -137,15 +96,6 @@ protected:
         Click(ButtonPoint(k));
         PumpAll();
     }
-    static void Screenshot(const std::string& name) {
-        const std::filesystem::path path = std::filesystem::path(KELVANO_TEST_OUTPUT) / name;
-        EXPECT_TRUE(SaveScreenshot(path.string())) << path;
-    }
-
-    testsupport::TempRegistry registry_{"menu-test"};
-    testsupport::TempFolder runtime_{"menu-runtime"};
-    testsupport::ScopedEnv runtimeEnv_{"KELVANO_RUNTIME_DIR", runtime_.Path().c_str()};
-    VirtualClockScope clock_;
 };
 
 // The dialog opened by the NEW button, edited with the stylus, closed with OK or Cancel.

@@ -1,5 +1,4 @@
 // A whole game in the real program, won by a person through stylus input alone.
-#include "anim/cea_main.h"
 #include "anim/cea_object.h"
 #include "anim/cea_window.h"
 #include "game/computer.h"
@@ -10,11 +9,8 @@
 #include "gameui/display.h"
 #include "gameui/graphics.h"
 #include "gameui/kelvano.h"
-#include "host/clock.h"
-#include "host/screen.h"
+#include "gameui/kelvano_test_support.h"
 #include "host/window.h"
-#include "tests/support/temp_folder.h"
-#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -24,22 +20,7 @@
 namespace {
 
 using namespace host;
-
-void PumpAll() {
-    MSG msg;
-    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessage(&msg);
-    }
-}
-
-void Frames(int c) {
-    for (int i = 0; i < c; ++i) {
-        AdvanceVirtualClock(33);
-        KelvanoAnimWindow()->Step();
-        PumpAll();
-    }
-}
+using namespace gameui_test;
 
 // A cell's centre on the screen.
 POINT CellPoint(int x, int y) {
@@ -63,26 +44,7 @@ bool SettleForBlue() {
     return false;
 }
 
-class Play : public testing::Test {
-protected:
-    void SetUp() override {
-        ScreenOptions options;
-        options.backend = ScreenBackendKind::kHeadless;
-        options.profile = ScreenProfile::kDevice;
-        ASSERT_TRUE(InitScreen(options));
-    }
-    void TearDown() override {
-        if (KelvanoMainWindow() != nullptr) DestroyWindow(KelvanoMainWindow());
-        PumpAll();
-        AnimShutdown();
-        ShutdownScreen();
-    }
-
-    testsupport::TempRegistry registry_{"play-test"};
-    testsupport::TempFolder runtime_{"play-runtime"};
-    testsupport::ScopedEnv runtimeEnv_{"KELVANO_RUNTIME_DIR", runtime_.Path().c_str()};
-    VirtualClockScope clock_;
-};
+using Play = KelvanoTest;
 
 // Tug-of-war against the computer at Low: each of Blue's moves is chosen by a deeper search
 // and played by pressing on the line's rear piece, dragging along the direction and lifting.

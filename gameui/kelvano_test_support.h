@@ -1,0 +1,87 @@
+// The program in process for its tests: a headless device screen, the virtual clock, a fresh
+// registry and runtime folder, and the helpers that drive it.
+#pragma once
+
+#include "anim/cea_main.h"
+#include "anim/cea_window.h"
+#include "foundation/tl_language.h"
+#include "gameui/kelvano.h"
+#include "host/clock.h"
+#include "host/screen.h"
+#include "host/window.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/temp_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace gameui_test {
+
+inline void PumpAll() {
+    host::MSG msg;
+    while (host::PeekMessage(&msg, nullptr, 0, 0, host::PM_REMOVE)) {
+        host::TranslateMessage(&msg);
+        host::DispatchMessage(&msg);
+    }
+}
+
+inline void Click(host::POINT pt) {
+    host::PostMouseInput(pt, host::MouseAction::kLeftDown);
+    host::PostMouseInput(pt, host::MouseAction::kLeftUp);
+}
+
+inline host::POINT CenterOf(host::HWND hwnd) {
+    host::RECT rc;
+    host::GetWindowRect(hwnd, &rc);
+    return {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+}
+
+// Frames as the play loop runs them, each followed by the messages it caused.
+inline void Frames(int c) {
+    for (int i = 0; i < c; ++i) {
+        host::AdvanceVirtualClock(33);
+        KelvanoAnimWindow()->Step();
+        PumpAll();
+    }
+}
+
+inline void Screenshot(const std::string& name) {
+    const std::filesystem::path path = std::filesystem::path(KELVANO_TEST_OUTPUT) / name;
+    EXPECT_TRUE(host::SaveScreenshot(path.string())) << path;
+}
+
+class KelvanoTest : public testing::Test {
+protected:
+    void SetUp() override {
+        host::ScreenOptions options;
+        options.backend = host::ScreenBackendKind::kHeadless;
+        options.profile = host::ScreenProfile::kDevice;
+        ASSERT_TRUE(host::InitScreen(options));
+    }
+    void TearDown() override {
+        Close();
+        AnimShutdown();
+        host::ShutdownScreen();
+        cetl::ResetLanguage();
+    }
+    host::HWND Start(bool fSingleInstance = false) {
+        KELVANORUN run;
+        run.fSingleInstance = fSingleInstance;
+        host::HWND hwnd = StartKelvano(nullptr, run);
+        PumpAll();
+        return hwnd;
+    }
+    void Close() {
+        if (KelvanoMainWindow() != nullptr) host::DestroyWindow(KelvanoMainWindow());
+        PumpAll();
+    }
+
+    testsupport::TempRegistry registry_{"kelvano-test"};
+    testsupport::TempFolder runtime_{"kelvano-runtime"};
+    testsupport::ScopedEnv runtimeEnv_{"KELVANO_RUNTIME_DIR", runtime_.Path().c_str()};
+    host::VirtualClockScope clock_;
+};
+
+} // namespace gameui_test

@@ -19,13 +19,13 @@ constexpr int kTextId = 0xFFFF; // the static text; no button has this identifie
 constexpr WORD kPointSize = 8;
 constexpr char16_t kFace[] = u"MS Shell Dlg";
 
-struct ButtonSpec {
+struct BoxButton {
     int id;
     const char16_t* label;
 };
 
 // The buttons of an MB_ type, left to right; unknown types get OK alone.
-std::vector<ButtonSpec> ButtonsOf(UINT uType) {
+std::vector<BoxButton> ButtonsOf(UINT uType) {
     switch (uType & MB_TYPEMASK) {
     case MB_OKCANCEL:
         return {{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}};
@@ -88,10 +88,10 @@ Layout LayoutBox(HDC hdc, std::u16string_view text, std::u16string_view caption,
     const int cxText = std::min<int>(rcText.right - rcText.left, cxTextMax);
     int cyText = std::max<int>(rcText.bottom - rcText.top, cyLine);
 
-    const std::vector<ButtonSpec> specs = ButtonsOf(uType);
+    const std::vector<BoxButton> boxButtons = ButtonsOf(uType);
     int cxButton = fDevice ? 52 : 75;
-    for (const ButtonSpec& spec : specs) {
-        std::u16string_view label = spec.label;
+    for (const BoxButton& kind : boxButtons) {
+        std::u16string_view label = kind.label;
         RECT rc{0, 0, 0, 0};
         DrawText(hdc, label.data(), static_cast<int>(label.size()), &rc,
                  DT_SINGLELINE | DT_CALCRECT);
@@ -99,7 +99,7 @@ Layout LayoutBox(HDC hdc, std::u16string_view text, std::u16string_view caption,
     }
     const int cyButton = cyLine + (fDevice ? 8 : 10);
     const int cxGap = fDevice ? 4 : 6;
-    const int cButtons = static_cast<int>(specs.size());
+    const int cButtons = static_cast<int>(boxButtons.size());
     // Too many wide labels for the screen: the buttons share what there is.
     if (cButtons * cxButton + (cButtons - 1) * cxGap > cxClientMax - 2 * margin)
         cxButton = std::max((cxClientMax - 2 * margin - (cButtons - 1) * cxGap) / cButtons, 1);
@@ -271,9 +271,9 @@ void PlaceBox(HWND hDlg, Box* box) {
         if (hwnd) MoveWindow(hwnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
     };
     move(GetDlgItem(hDlg, kTextId), layout.rcText);
-    const std::vector<ButtonSpec> specs = ButtonsOf(box->uType);
-    for (std::size_t i = 0; i < specs.size(); ++i)
-        move(GetDlgItem(hDlg, specs[i].id), layout.buttons[i]);
+    const std::vector<BoxButton> boxButtons = ButtonsOf(box->uType);
+    for (std::size_t i = 0; i < boxButtons.size(); ++i)
+        move(GetDlgItem(hDlg, boxButtons[i].id), layout.buttons[i]);
 
     RECT rc{0, 0, layout.client.cx, layout.client.cy};
     AdjustWindowRectEx(&rc, static_cast<DWORD>(GetWindowLongPtr(hDlg, GWL_STYLE)), FALSE,
@@ -321,8 +321,8 @@ INT_PTR BoxProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND: {
         if (!box || HIWORD(wParam) != BN_CLICKED) return FALSE;
         const int id = LOWORD(wParam);
-        for (const ButtonSpec& spec : ButtonsOf(box->uType)) {
-            if (spec.id == id) {
+        for (const BoxButton& kind : ButtonsOf(box->uType)) {
+            if (kind.id == id) {
                 EndDialog(hDlg, id);
                 return TRUE;
             }
@@ -362,18 +362,18 @@ DialogTemplate MakeTemplate(const Box& box) {
 
     const int idDefault = DefaultButton(box.uType);
     bool fFirst = true;
-    for (const ButtonSpec& spec : ButtonsOf(box.uType)) {
+    for (const BoxButton& kind : ButtonsOf(box.uType)) {
         DialogItem button;
         button.dwStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP |
-                         (spec.id == idDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+                         (kind.id == idDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
         if (fFirst) button.dwStyle |= WS_GROUP;
         fFirst = false;
-        button.id = static_cast<DWORD>(spec.id);
+        button.id = static_cast<DWORD>(kind.id);
         button.cx = 50;
         button.cy = 14;
         button.className = WC_BUTTON;
         button.windowClass.nId = DLGCLASS_BUTTON;
-        button.text.text = spec.label;
+        button.text.text = kind.label;
         t.items.push_back(button);
     }
     return t;

@@ -49,11 +49,12 @@ TEST(ArtSheets, SizesFramesAndOneTransparentColour) {
     std::set<Color> used;
     for (const Expected& e : kExpected) {
         SCOPED_TRACE(e.nId);
-        auto spec = std::find_if(art::Sheets().begin(), art::Sheets().end(),
-                                 [&](const art::SheetSpec& s) { return s.nId == e.nId; });
-        ASSERT_NE(spec, art::Sheets().end());
-        EXPECT_EQ((std::array{spec->cx, spec->cy, spec->cxFrame, spec->cyFrame, spec->cFrames}),
-                  (std::array{e.cx, e.cy, e.cxFrame, e.cyFrame, e.cFrames}));
+        auto sheet = std::find_if(art::Sheets().begin(), art::Sheets().end(),
+                                  [&](const art::SheetSpec& s) { return s.nId == e.nId; });
+        ASSERT_NE(sheet, art::Sheets().end());
+        EXPECT_EQ(
+            (std::array{sheet->cx, sheet->cy, sheet->cxFrame, sheet->cyFrame, sheet->cFrames}),
+            (std::array{e.cx, e.cy, e.cxFrame, e.cyFrame, e.cFrames}));
         auto g = Load(e.nId);
         ASSERT_EQ(g->GetWidth(), e.cx);
         ASSERT_EQ(g->GetHeight(), e.cy);

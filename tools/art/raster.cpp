@@ -45,12 +45,12 @@ Rgb Lit(Rgb base, double nx, double ny, double nz, double shininess) {
     // Half-way vector between the light and a viewer straight above.
     double hx = lx, hy = ly, hz = lz + 1;
     double hl = std::sqrt(hx * hx + hy * hy + hz * hz);
-    double spec = std::pow(std::max(0.0, (nx * hx + ny * hy + nz * hz) / hl), 24) * shininess;
+    double highlight = std::pow(std::max(0.0, (nx * hx + ny * hy + nz * hz) / hl), 24) * shininess;
     // A little light thrown back from below keeps the shadowed side round.
     double bounce = 0.12 * std::max(0.0, nx * 0.5 + ny * 0.7);
     double k = 0.2 + 0.85 * diffuse + bounce;
     Rgb c = Scale(base, k);
-    return Mix(c, {255, 255, 255}, Clamp01(spec * 0.85));
+    return Mix(c, {255, 255, 255}, Clamp01(highlight * 0.85));
 }
 
 Shader Ball(double cx, double cy, double r, Rgb base) {

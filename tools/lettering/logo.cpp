@@ -89,10 +89,11 @@ void DrawBall(Canvas* pCanvas, double xc, double yc, Color3 base) {
                     // Half-way vector between the light and the viewer.
                     double hx = lx, hy = ly, hz = lz + 1,
                            hl = std::sqrt(hx * hx + hy * hy + hz * hz);
-                    double spec = std::pow(std::max(0.0, (nx * hx + ny * hy + nz * hz) / hl), 24);
+                    double highlight =
+                        std::pow(std::max(0.0, (nx * hx + ny * hy + nz * hz) / hl), 24);
                     double s = 0.22 + 0.85 * diffuse;
                     Color3 c{base.r * s, base.g * s, base.b * s};
-                    c = Lerp(c, {255, 255, 255}, std::min(1.0, spec * 0.9));
+                    c = Lerp(c, {255, 255, 255}, std::min(1.0, highlight * 0.9));
                     sum.r += c.r, sum.g += c.g, sum.b += c.b;
                     ++cIn;
                 }

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -25,7 +26,7 @@ namespace {
 struct Calls {
     std::mutex mutex;
     std::vector<std::pair<UINT, DWORD_PTR>> calls;
-    std::vector<std::thread::id> threads;
+    std::thread::id doneThread;
     // Runs inside WOM_DONE, before it is recorded.
     void (*onDone)(Calls*, HWAVEOUT, WAVEHDR*) = nullptr;
     std::atomic<bool> fInDone{false};
@@ -36,7 +37,7 @@ struct Calls {
             self->onDone(self, hwo, reinterpret_cast<WAVEHDR*>(p1));
         std::lock_guard lock(self->mutex);
         self->calls.emplace_back(msg, p1);
-        self->threads.push_back(std::this_thread::get_id());
+        if (msg == WOM_DONE) self->doneThread = std::this_thread::get_id();
     }
     std::vector<std::pair<UINT, DWORD_PTR>> Get() {
         std::lock_guard lock(mutex);
@@ -57,6 +58,12 @@ struct Buffer {
         hdr.dwBufferLength = static_cast<DWORD>(n);
     }
     bool Done() const { return std::atomic_ref<const DWORD>(hdr.dwFlags).load() & WHDR_DONE; }
+    // Prepares (the first time) and writes the buffer.
+    MMRESULT Write(HWAVEOUT hwo) {
+        if (!(hdr.dwFlags & WHDR_PREPARED) && waveOutPrepareHeader(hwo, &hdr, sizeof hdr) != 0)
+            return MMSYSERR_ERROR;
+        return waveOutWrite(hwo, &hdr, sizeof hdr);
+    }
 };
 
 bool WaitFor(const std::function<bool()>& condition) {
@@ -73,33 +80,30 @@ const WAVEFORMATEX kMono8 = MakePcmFormat(22050, 8, 1);
 TEST(WaveOut, OpenChecksFormatFlagsAndDevice) {
     ASSERT_TRUE(SelectAudioBackend(AudioBackend::kNull));
     struct Case {
-        WAVEFORMATEX fmt;
+        DWORD rate;
+        WORD bits, channels, tag, blockAlign; // 0: the matching block align
+        DWORD avgBytes;                       // 0: the matching byte rate
         MMRESULT expected;
     };
-    auto with = [](WAVEFORMATEX f, auto change) {
-        change(f);
-        return f;
-    };
     const Case cases[] = {
-        {MakePcmFormat(8000, 8, 1), MMSYSERR_NOERROR},
-        {MakePcmFormat(48000, 16, 2), MMSYSERR_NOERROR},
-        {MakePcmFormat(7999, 8, 1), WAVERR_BADFORMAT},
-        {MakePcmFormat(48001, 16, 1), WAVERR_BADFORMAT},
-        {MakePcmFormat(22050, 8, 3), WAVERR_BADFORMAT},
-        {MakePcmFormat(22050, 24, 1), WAVERR_BADFORMAT},
-        {with(kMono8, [](WAVEFORMATEX& f) { f.wFormatTag = 3; }), WAVERR_BADFORMAT},
-        {with(kMono8, [](WAVEFORMATEX& f) { f.wFormatTag = 2; }), WAVERR_BADFORMAT},
-        {with(kMono8, [](WAVEFORMATEX& f) { f.nBlockAlign = 2; }), WAVERR_BADFORMAT},
-        {with(kMono8, [](WAVEFORMATEX& f) { f.nAvgBytesPerSec = 11025; }), WAVERR_BADFORMAT},
+        {8000, 8, 1, 1, 0, 0, MMSYSERR_NOERROR},  {48000, 16, 2, 1, 0, 0, MMSYSERR_NOERROR},
+        {7999, 8, 1, 1, 0, 0, WAVERR_BADFORMAT},  {48001, 16, 1, 1, 0, 0, WAVERR_BADFORMAT},
+        {22050, 8, 3, 1, 0, 0, WAVERR_BADFORMAT}, {22050, 24, 1, 1, 0, 0, WAVERR_BADFORMAT},
+        {22050, 8, 1, 3, 0, 0, WAVERR_BADFORMAT}, {22050, 16, 2, 2, 0, 0, WAVERR_BADFORMAT},
+        {22050, 8, 1, 1, 2, 0, WAVERR_BADFORMAT}, {22050, 8, 1, 1, 0, 11025, WAVERR_BADFORMAT},
     };
     for (const Case& c : cases) {
+        WAVEFORMATEX f = MakePcmFormat(c.rate, c.bits, c.channels);
+        f.wFormatTag = c.tag;
+        f.nBlockAlign = c.blockAlign ? c.blockAlign : f.nBlockAlign;
+        f.nAvgBytesPerSec = c.avgBytes ? c.avgBytes : f.nAvgBytesPerSec;
         // The 16-byte record alone must do: only it is read.
         auto pcm = std::make_unique<PCMWAVEFORMAT>();
-        std::memcpy(pcm.get(), &c.fmt, sizeof *pcm);
+        std::memcpy(pcm.get(), &f, sizeof *pcm);
         EXPECT_EQ(waveOutOpen(nullptr, WAVE_MAPPER, reinterpret_cast<WAVEFORMATEX*>(pcm.get()), 0,
                               0, WAVE_FORMAT_QUERY),
                   c.expected)
-            << c.fmt.nSamplesPerSec << " " << c.fmt.wBitsPerSample << " " << c.fmt.nChannels;
+            << c.rate << " " << c.bits << " " << c.channels << " " << c.tag;
     }
     HWAVEOUT hwo = nullptr, other = nullptr;
     EXPECT_EQ(waveOutOpen(&hwo, WAVE_MAPPER, nullptr, 0, 0, 0), MMSYSERR_INVALPARAM);
@@ -131,15 +135,11 @@ TEST(WaveOut, CapturePlaysInOrderAndReportsEachBuffer) {
     HWAVEOUT hwo = nullptr;
     ASSERT_EQ(calls.Open(&hwo, fmt), MMSYSERR_NOERROR);
     Buffer a(4410, 1), b(8, 2), c(44100, 3); // 0.1 s, 8 bytes, 1 s
-    for (Buffer* p : {&a, &b, &c}) {
-        ASSERT_EQ(waveOutPrepareHeader(hwo, &p->hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveOutWrite(hwo, &p->hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-    }
+    for (Buffer* p : {&a, &b, &c})
+        ASSERT_EQ(p->Write(hwo), MMSYSERR_NOERROR);
     ASSERT_TRUE(WaitFor([&] { return calls.Get().size() == 4; }));
     EXPECT_TRUE(a.Done() && b.Done() && c.Done());
     EXPECT_GE(ClockNow() - start, 1101u);
-    for (Buffer* p : {&a, &b, &c})
-        EXPECT_EQ(waveOutUnprepareHeader(hwo, &p->hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     ASSERT_EQ(waveOutClose(hwo), MMSYSERR_NOERROR);
     SetVirtualClockAutoAdvance(false);
 
@@ -151,7 +151,7 @@ TEST(WaveOut, CapturePlaysInOrderAndReportsEachBuffer) {
         {WOM_CLOSE, 0},
     };
     EXPECT_EQ(calls.Get(), expected);
-    EXPECT_NE(calls.threads[1], std::this_thread::get_id());
+    EXPECT_NE(calls.doneThread, std::this_thread::get_id());
 
     std::vector<std::uint8_t> bytes;
     for (Buffer* p : {&a, &b, &c})
@@ -159,26 +159,18 @@ TEST(WaveOut, CapturePlaysInOrderAndReportsEachBuffer) {
     const AudioCapture capture = GetAudioCapture();
     EXPECT_EQ(capture.data, bytes);
     EXPECT_EQ(std::memcmp(&capture.format, &fmt, sizeof(PCMWAVEFORMAT)), 0);
-    EXPECT_EQ(capture.cOpens, 1);
-    EXPECT_EQ(capture.cCloses, 1);
-    EXPECT_FALSE(capture.fOpen);
+    EXPECT_EQ(std::tuple(capture.cOpens, capture.cCloses, capture.fOpen), std::tuple(1, 1, false));
 
     std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), {}};
+    std::string file{std::istreambuf_iterator<char>(in), {}};
     std::filesystem::remove(path);
-    ASSERT_EQ(file.size(), 44 + bytes.size());
-    auto u32 = [&](int at) {
-        return file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
-               std::uint32_t(file[at + 3]) << 24;
+    auto le32 = [](std::size_t v) {
+        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
     };
-    EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
-    EXPECT_EQ(u32(4), file.size() - 8);
-    EXPECT_EQ(std::string(file.begin() + 8, file.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(u32(16), 16u);
-    EXPECT_EQ(std::memcmp(file.data() + 20, &fmt, 16), 0);
-    EXPECT_EQ(std::string(file.begin() + 36, file.begin() + 40), "data");
-    EXPECT_EQ(u32(40), bytes.size());
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), file.begin() + 44));
+    const std::string header = "RIFF" + le32(36 + bytes.size()) + "WAVEfmt " + le32(16) +
+                               std::string(reinterpret_cast<const char*>(&fmt), 16) + "data" +
+                               le32(bytes.size());
+    EXPECT_EQ(file, header + std::string(bytes.begin(), bytes.end()));
 
     // The handle is gone for good.
     EXPECT_EQ(waveOutWrite(hwo, &a.hdr, sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE);
@@ -193,10 +185,8 @@ TEST(WaveOut, NullBackendPlaysAtTheClocksPace) {
     HWAVEOUT hwo = nullptr;
     ASSERT_EQ(waveOutOpen(&hwo, 0, &kMono8, 0, 0, 0), MMSYSERR_NOERROR);
     Buffer second(22050, 0), half(11025, 0);
-    for (Buffer* p : {&second, &half}) {
-        ASSERT_EQ(waveOutPrepareHeader(hwo, &p->hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveOutWrite(hwo, &p->hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-    }
+    for (Buffer* p : {&second, &half})
+        ASSERT_EQ(p->Write(hwo), MMSYSERR_NOERROR);
     for (Buffer* p : {&second, &half}) {
         WaitForVirtualClockWaiters(1);
         AdvanceVirtualClock(p == &second ? 999 : 499);
@@ -217,10 +207,8 @@ TEST(WaveOut, ResetReturnsQueuedBuffers) {
     ASSERT_EQ(calls.Open(&hwo, kMono8), MMSYSERR_NOERROR);
     Buffer a(100, 0), b(100, 0), unprepared(100, 0);
     EXPECT_EQ(waveOutWrite(hwo, &unprepared.hdr, sizeof(WAVEHDR)), WAVERR_UNPREPARED);
-    for (Buffer* p : {&a, &b}) {
-        ASSERT_EQ(waveOutPrepareHeader(hwo, &p->hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveOutWrite(hwo, &p->hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-    }
+    for (Buffer* p : {&a, &b})
+        ASSERT_EQ(p->Write(hwo), MMSYSERR_NOERROR);
     EXPECT_EQ(waveOutWrite(hwo, &a.hdr, sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
     EXPECT_EQ(waveOutUnprepareHeader(hwo, &a.hdr, sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
     EXPECT_EQ(waveOutClose(hwo), WAVERR_STILLPLAYING);
@@ -256,8 +244,7 @@ TEST(WaveOut, CloseDuringACallbackDoesNotDeadlock) {
         HWAVEOUT hwo = nullptr;
         ASSERT_EQ(calls.Open(&hwo, kMono8), MMSYSERR_NOERROR);
         Buffer a(100, 0);
-        ASSERT_EQ(waveOutPrepareHeader(hwo, &a.hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveOutWrite(hwo, &a.hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(a.Write(hwo), MMSYSERR_NOERROR);
         if (!fFromCallback) {
             ASSERT_TRUE(WaitFor([&] { return calls.fInDone.load(); }));
             std::mutex own;
@@ -288,10 +275,8 @@ TEST(WaveOut, SdlBackendPlaysOrSaysThereIsNoDriver) {
     } else {
         ASSERT_EQ(mr, MMSYSERR_NOERROR);
         Buffer a(4 * 2205, 0), b(4 * 2205, 0); // 50 ms each
-        for (Buffer* p : {&a, &b}) {
-            ASSERT_EQ(waveOutPrepareHeader(hwo, &p->hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-            ASSERT_EQ(waveOutWrite(hwo, &p->hdr, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-        }
+        for (Buffer* p : {&a, &b})
+            ASSERT_EQ(p->Write(hwo), MMSYSERR_NOERROR);
         EXPECT_TRUE(WaitFor([&] { return a.Done() && b.Done(); }));
         EXPECT_EQ(waveOutReset(hwo), MMSYSERR_NOERROR);
         EXPECT_EQ(waveOutClose(hwo), MMSYSERR_NOERROR);

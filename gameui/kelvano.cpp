@@ -16,6 +16,7 @@
 #include "gameui/menu.h"
 #include "gameui/resource.h"
 #include "gameui/sounds.h"
+#include "gameui/tutorial.h"
 #include "host/dialog.h"
 #include "host/error.h"
 #include "host/msgbox.h"
@@ -56,8 +57,10 @@ PROGRAM s_program;
 int StylusHook(AnimWindow* pWindow, HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     return HandleStylus(s_program.pDisplay, pWindow, hwnd, uMsg, wParam, lParam);
 }
-// The tutorial.
-void OpenTutorial() {}
+// The tutorial, modal over the main window.
+void OpenTutorial() {
+    RunTutorial(s_program.hInstance, s_program.hwndMain);
+}
 
 // ---- The button row and the keyboard ----------------------------------------------------
 

@@ -6,7 +6,9 @@
 #include "anim/cea_window.h"
 #include "foundation/tl_language.h"
 #include "gameui/kelvano.h"
+#include "gameui/tutorial.h"
 #include "host/clock.h"
+#include "host/dialog.h"
 #include "host/screen.h"
 #include "host/window.h"
 #include "tests/support/temp_folder.h"
@@ -66,10 +68,14 @@ protected:
         host::ShutdownScreen();
         cetl::ResetLanguage();
     }
+    // A first start opens the tutorial before StartKelvano returns: here it closes as it
+    // opens (the tutorial's tests drive it).
     host::HWND Start(bool fSingleInstance = false) {
         KELVANORUN run;
         run.fSingleInstance = fSingleInstance;
+        SetTutorialOpenHook([](host::HWND hDlg) { host::EndDialog(hDlg, host::IDCANCEL); });
         host::HWND hwnd = StartKelvano(nullptr, run);
+        SetTutorialOpenHook(nullptr);
         PumpAll();
         return hwnd;
     }

@@ -304,9 +304,9 @@ void SoundMixer::FillDone(Pending* pPending) {
 }
 
 void SoundMixer::WorkerMain(SoundMixer* pMixer) {
-    Pending pending{MEM_TAG("Sound*")};
     for (;;) {
         pMixer->event.Wait();
+        Pending pending{MEM_TAG("Sound*")};
         {
             host::CriticalSectionLock hold(pMixer->lock);
             pMixer->FillDone(&pending);

@@ -59,6 +59,9 @@ protected:
         options.backend = host::ScreenBackendKind::kHeadless;
         options.profile = host::ScreenProfile::kDevice;
         ASSERT_TRUE(host::InitScreen(options));
+        // The start-up plays the logo (about 2.3 s) in a loop of its own: the clock follows
+        // its waits until Start has passed it.
+        host::SetVirtualClockAutoAdvance(true);
     }
     void TearDown() override {
         Close();
@@ -69,7 +72,9 @@ protected:
     host::HWND Start(bool fSingleInstance = false) {
         KELVANORUN run;
         run.fSingleInstance = fSingleInstance;
+        host::SetVirtualClockAutoAdvance(true);
         host::HWND hwnd = StartKelvano(nullptr, run);
+        host::SetVirtualClockAutoAdvance(false);
         PumpAll();
         return hwnd;
     }

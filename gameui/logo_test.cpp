@@ -11,6 +11,7 @@
 #include "gameui/kelvano.h"
 #include "gameui/kelvano_test_support.h"
 #include "host/clock.h"
+#include "host/dialog.h"
 #include "host/thread.h"
 #include "host/window.h"
 

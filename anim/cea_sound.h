@@ -4,7 +4,8 @@
 // Playing adds a voice; a worker thread at raised priority mixes every voice into a ring of
 // six 1024-byte buffers of one shared wave-output device (host/audio.h), scaling the mix so
 // that overlapping sounds do not clip. The device opens with the first playable voice and
-// closes when a sound is destroyed while nothing plays. A voice can loop, can post
+// closes when the application destroys a sound while nothing plays, or once nothing has
+// played for sound_mixer::kIdleCloseMs (it streams silence until then). A voice can loop, can post
 // SOUND_NOTIFY to a window when it ends, and (mode 2) can own its sound, which then destroys
 // and frees itself after playing.
 //
@@ -58,7 +59,8 @@ public:
     // SOUND_ONCE, SOUND_LOOP or SOUND_ONCE_AND_FREE. Nothing for an empty sound. A mode-2
     // sound whose voice cannot start is destroyed and freed at once.
     void Play(int nMode);
-    // Ends every voice of this sound, each with its notification.
+    // Ends every voice of this sound, each with its notification. A sound played in mode 2
+    // belongs to its voice: stopping it destroys and frees it (once, after the voices ended).
     void Stop();
     // Stop, free the data, clear; then close the device if no voice plays.
     void Destroy();
@@ -69,6 +71,9 @@ public:
 
 private:
     friend struct SoundMixer;
+    // Stops this sound's voices (without freeing it again) and frees the data.
+    void Clear();
+
     host::LONG m_cPlaying = 0; // guarded by the mixer's lock
     host::BOOL m_fLoop = 0;
     host::HWND m_hwndNotify = nullptr;
@@ -76,6 +81,7 @@ private:
     host::WAVEFORMATEX m_format{};
     host::BYTE* m_pbData = nullptr;
     host::DWORD m_cbData = 0;
+    host::BOOL m_fFreedByMixer = 0; // a mode-2 sound whose voice ended
 };
 
 // Mixer facts for tests and benchmarks.
@@ -87,4 +93,20 @@ int QueuedThreshold();
 bool IsDeviceOpen();
 // Voices active now.
 int ActiveVoices();
+// Buffers written to the device and not yet played.
+int QueuedBuffers();
+// How long the device stays open with nothing to play before the worker closes it
+// (milliseconds of the clock in force); the next Play opens it again.
+constexpr host::DWORD kIdleCloseMs = 10000;
+
+// Holds the mixer's lock on the calling thread until ResumeMixer, so that voices started
+// meanwhile begin in the same buffer (tests).
+void HoldMixer();
+void ResumeMixer();
+
+// Mixes the given sounds, each looping from its start, into cbOut bytes of device output
+// (8-bit, 22050 Hz, stereo or mono) buffer by buffer exactly as the worker does, without a
+// device or the mixer's voices (benchmarks).
+void MixOffline(Sound* const* ppSounds, int cSounds, bool fStereoDevice, host::BYTE* pbOut,
+                host::DWORD cbOut);
 } // namespace sound_mixer

@@ -149,18 +149,21 @@ TEST_F(LogoTest, EndsByTheTwoSecondRule) {
 }
 
 // Closing the program while the logo plays, before loading and during it: the start-up ends
-// with nothing of the game set up, and the logo's sounds are stopped.
+// with nothing of the game set up.
 TEST_F(LogoStartup, CloseDuringTheLogo) {
     for (DWORD msClose : {400u, 2500u}) {
         SCOPED_TRACE(msClose);
         g_game.fInProgress = 0;
-        const DWORD msStart = GetTickCount();
         std::atomic<bool> fStop{false};
+        // From the moment the main window exists: the logo starts right after.
         std::thread closer([&] {
+            HWND hwndMain = nullptr;
+            while (!fStop && (hwndMain = FindWindow("KelvanoClass", "Kelvano")) == nullptr)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            const DWORD msStart = GetTickCount();
             while (!fStop && GetTickCount() - msStart < msClose)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            HWND hwnd = FindWindow("KelvanoClass", "Kelvano");
-            if (hwnd != nullptr) PostMessage(hwnd, WM_COMMAND, IDCANCEL, 0);
+            if (hwndMain != nullptr) PostMessage(hwndMain, WM_COMMAND, IDCANCEL, 0);
         });
         KELVANORUN run;
         run.fSingleInstance = false;

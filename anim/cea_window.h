@@ -109,6 +109,7 @@ public:
     Graphic* GetFrame() const { return m_pFrame; }
     void FillBackground(Color clr, RECT* prc);
     void SetCallback(AnimCallback pfnCallback);
+    AnimCallback GetCallback() const { return m_pfnCallback; }
     // Drops the off-screen graphics and makes them again (a new system palette group).
     void RecreateGraphics();
 

@@ -8,10 +8,12 @@
 // a core the board costs while it waits at 30 frames per second (goal under 2 %), and the
 // start-up of a fresh process to its first painted frame (goal under 150 ms).
 #include "anim/cea_main.h"
+#include "anim/cea_sound.h"
 #include "anim/cea_window.h"
 #include "game/positions.h"
 #include "game/search.h"
 #include "gameui/kelvano.h"
+#include "host/audio.h"
 #include "host/registry.h"
 #include "host/screen.h"
 #include "host/window.h"
@@ -238,8 +240,11 @@ BENCHMARK(BM_FrameWhilePiecesMove)
 
 // A fresh start (a person to move as Blue) waits on the board at 30 frames per second, its
 // ripples included, for 5 seconds of the real clock: the process's processor time over
-// that span, as a share of one core.
+// that span, as a share of one core. Argument 0: no sound device; 1: sound on, the mixer
+// streaming silence into the null device at the real pace (the logo opened it).
 void BM_IdleBoardAt30Fps(benchmark::State& state) {
+    const bool fSound = state.range(0) != 0;
+    host::SelectAudioBackend(fSound ? host::AudioBackend::kNull : host::AudioBackend::kNone);
     Program program(KELVANORUN{.fSingleInstance = false});
     if (!program.fOk) {
         state.SkipWithError("the game does not start");
@@ -260,8 +265,15 @@ void BM_IdleBoardAt30Fps(benchmark::State& state) {
     state.counters["cpu_percent"] = 100 * dCpu / dWall;
     state.counters["frames"] = static_cast<double>(cFrames);
     state.counters["measured_fps"] = pWindow->GetMeasuredRate();
+    state.counters["device_open"] = sound_mixer::IsDeviceOpen() ? 1 : 0;
+    state.SetLabel(fSound ? "sound on (null device)" : "no sound device");
 }
-BENCHMARK(BM_IdleBoardAt30Fps)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IdleBoardAt30Fps)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 #ifdef KELVANO_PROGRAM
 // The program as a new process, headless, with a fresh registry folder (a first start):

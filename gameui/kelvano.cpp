@@ -13,6 +13,7 @@
 #include "gameui/display.h"
 #include "gameui/graphics.h"
 #include "gameui/human.h"
+#include "gameui/logo.h"
 #include "gameui/menu.h"
 #include "gameui/resource.h"
 #include "gameui/sounds.h"
@@ -186,6 +187,9 @@ void SwitchLanguage() {
 }
 
 void OnCommand(HWND hwnd, WORD nId) {
+    // Keys reach the main window during the logo, before any of the game exists: only
+    // closing and coming to the front make sense then.
+    if (IsLogoRunning() && nId != IDCANCEL && nId != IDM_FRONT) return;
     switch (nId) {
     case IDCANCEL:
         DestroyWindow(hwnd);
@@ -224,7 +228,8 @@ void OnCommand(HWND hwnd, WORD nId) {
 
 // Everything the start-up made, in the order that keeps each part's users alive.
 void Shutdown() {
-    // The logo, when it comes, is aborted and waited for here, before anything it uses goes.
+    // The logo and its loader end before anything they use goes.
+    AbortLogo();
     if (s_program.fSearchReady) ShutdownSearch();
     s_program.fSearchReady = false;
     FreeGameSounds();
@@ -337,9 +342,10 @@ HWND StartKelvano(HINSTANCE hInstance, const KELVANORUN& run) {
     ShowWindow(hwnd, SW_SHOW);
     cetl::GuiLibBringToFront(hwnd);
 
-    // The logo screen will play over this load, which then moves to a worker thread.
-    if (!Loader()) {
-        DestroyWindow(hwnd);
+    // The logo plays while the loader runs on a worker thread; closing the window during
+    // the logo ends the start-up here too.
+    if (!RunLogo(s_program.pAnim, hInstance, &Loader)) {
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
         return nullptr;
     }
 

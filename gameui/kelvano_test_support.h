@@ -61,6 +61,9 @@ protected:
         options.backend = host::ScreenBackendKind::kHeadless;
         options.profile = host::ScreenProfile::kDevice;
         ASSERT_TRUE(host::InitScreen(options));
+        // The start-up plays the logo (about 2.3 s) in a loop of its own: the clock follows
+        // its waits until Start has passed it.
+        host::SetVirtualClockAutoAdvance(true);
     }
     void TearDown() override {
         Close();
@@ -74,7 +77,9 @@ protected:
         KELVANORUN run;
         run.fSingleInstance = fSingleInstance;
         SetTutorialOpenHook([](host::HWND hDlg) { host::EndDialog(hDlg, host::IDCANCEL); });
+        host::SetVirtualClockAutoAdvance(true);
         host::HWND hwnd = StartKelvano(nullptr, run);
+        host::SetVirtualClockAutoAdvance(false);
         SetTutorialOpenHook(nullptr);
         PumpAll();
         return hwnd;

@@ -1,8 +1,9 @@
 #include "gameui/sounds.h"
 
-// The sound class and the wave loading arrive together with the sound issue; until then
-// the slots stay empty.
-class Sound;
+#include "anim/cea_sound.h"
+#include "foundation/memmgr.h"
+#include "game/settings.h"
+#include "gameui/resdata.h"
 
 namespace {
 
@@ -14,27 +15,46 @@ int SlotOf(int idWave) {
     return i >= 0 && i < cGameSounds ? i : -1;
 }
 
+// The sound of resource nId, or null when it is missing or unreadable.
+Sound* LoadOne(host::HINSTANCE hInstance, host::UINT nId) {
+    RESOURCEDATA data;
+    if (!LoadGameResource(hInstance, nId, host::ResName("WAVE"), &data)) return nullptr;
+    Sound* pSound = MemNew(Sound);
+    // The sound keeps its own converted copy: the unpacked block goes at once.
+    const bool fLoaded = pSound != nullptr && pSound->LoadMemory(data.pbData, data.cbData);
+    FreeResourceData(&data);
+    if (!fLoaded && pSound != nullptr) {
+        MemDelete(pSound);
+        pSound = nullptr;
+    }
+    return pSound;
+}
+
 } // namespace
 
-void LoadGameSounds(host::HINSTANCE /*hInstance*/) {
-    // The entry point the sound loading fills: "COMPRESSED" first, then "WAVE", slot by slot.
+void LoadGameSounds(host::HINSTANCE hInstance) {
+    FreeGameSounds();
+    for (int i = 0; i < cGameSounds; ++i)
+        g_rgpSound[i] = LoadOne(hInstance, static_cast<host::UINT>(idGameSoundFirst + i));
 }
 
 void FreeGameSounds() {
-    for (Sound*& pSound : g_rgpSound)
+    for (Sound*& pSound : g_rgpSound) {
+        if (pSound != nullptr) MemDelete(pSound); // the destructor stops its voices
         pSound = nullptr;
+    }
 }
 
 void PlayGameSound(int idWave) {
     const int i = SlotOf(idWave);
-    if (i < 0 || g_rgpSound[i] == nullptr) return;
-    // A loaded slot plays here once from its start (comes with the sound loading).
+    if (i < 0 || g_rgpSound[i] == nullptr || g_settings.fSound == 0) return;
+    g_rgpSound[i]->Play(SOUND_ONCE);
 }
 
 void StopGameSound(int idWave) {
     const int i = SlotOf(idWave);
     if (i < 0 || g_rgpSound[i] == nullptr) return;
-    // A loaded slot stops here (comes with the sound loading).
+    g_rgpSound[i]->Stop();
 }
 
 bool IsGameSoundLoaded(int idWave) {

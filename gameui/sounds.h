@@ -4,9 +4,11 @@
 //   119 a cell breaks                120 a piece drops 121 a person wins 122 Blue rolling
 //   123 Red rolling                  124 piece picked up                 125 refusal
 //
-// Loading the waves comes later: until LoadGameSounds fills the slots every slot is empty,
-// and playing or stopping an empty slot does nothing, so the game is silent by design.
-// The settings' fSound is the caller's to check. User-interface thread only.
+// Each slot holds its wave "COMPRESSED" (zz-packed) when the module has one, else "WAVE".
+// A sound that is missing or does not load leaves its slot empty, and playing or stopping
+// an empty slot does nothing. Playing obeys the settings' fSound itself, so that no caller
+// can make a sound with it off. LoadGameSounds runs on the loader thread before the
+// user-interface thread touches a slot; everything else is user-interface thread only.
 #pragma once
 
 #include "host/types.h"
@@ -32,8 +34,8 @@ void LoadGameSounds(host::HINSTANCE hInstance);
 // Frees every loaded sound and empties all slots. Safe when nothing is loaded.
 void FreeGameSounds();
 
-// Plays slot idWave once from its start. Nothing for an empty slot or an id outside
-// 115..125.
+// Plays slot idWave once from its start. Nothing when fSound is 0, for an empty slot or an
+// id outside 115..125.
 void PlayGameSound(int idWave);
 // Stops slot idWave. Nothing for an empty slot or an id outside 115..125.
 void StopGameSound(int idWave);

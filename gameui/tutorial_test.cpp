@@ -204,6 +204,7 @@ protected:
         g_settings = DefaultSettings();
         WriteSettings();
         ASSERT_NE(Start(), nullptr);
+        SetVirtualClockAutoAdvance(true); // Start leaves it off
     }
     void Script(std::vector<STEP> steps) {
         s_steps = std::move(steps);

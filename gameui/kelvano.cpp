@@ -360,7 +360,7 @@ HWND StartKelvano(HINSTANCE hInstance, const KELVANORUN& run) {
     CreateButtonRow(pAnim, hwnd);
     if (run.fDemo || !RestoreGame()) NewGame(g_settings.iBoard, g_settings.fModern);
     pAnim->EndUpdate();
-    if (s_program.fFirstStart && !run.fDemo) OpenTutorial();
+    if (s_program.fFirstStart && !run.fDemo && run.fFirstStartTutorial) OpenTutorial();
     return hwnd;
 }
 

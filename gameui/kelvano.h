@@ -23,8 +23,10 @@ constexpr long DEMO_PAUSE_FRAMES = 90;
 struct KELVANORUN {
     bool fSingleInstance = true; // off for the demo: it never meets the player's instance
     bool fDemo = false;          // the computer plays both sides, game after game
-    int iDemoLayout = 0;         // the demo's layout, 0 to 6
-    int nDemoLevel = 2;          // the demo's strength, 1 to 3
+    // The tutorial a first start opens; off for timed runs, where nobody would close it.
+    bool fFirstStartTutorial = true;
+    int iDemoLayout = 0; // the demo's layout, 0 to 6
+    int nDemoLevel = 2;  // the demo's strength, 1 to 3
 };
 
 // The start-up sequence. Returns the main window, or null when the program ends at once:

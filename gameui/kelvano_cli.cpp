@@ -27,13 +27,15 @@ constexpr char kUsage[] =
     "                     keeps its settings in a private registry folder that is removed\n"
     "                     at the end: your saved game and settings are never touched, and a\n"
     "                     running game does not stop it\n"
-    "  --frames N         play N frames (1 to 1000000, 30 a second) and exit\n"
+    "  --frames N         play N frames (1 to 1000000, 30 a second) and exit; such a run\n"
+    "                     does not open the tutorial that a first start shows\n"
     "  --screenshot FILE  with --frames: save the screen as a PNG file after the last frame\n"
     "  -h, --help         show this help and exit\n"
     "The game runs in a window when a display is available, else headless (then --frames\n"
     "is needed). Environment: KELVANO_BACKEND=sdl|headless, KELVANO_SCALE=1..8 (default:\n"
     "the largest whole factor that fits the desktop comfortably), KELVANO_DEPTH=8|16|32,\n"
-    "KELVANO_REGISTRY_DIR (where settings and the saved game are kept).\n"
+    "KELVANO_REGISTRY_DIR (where settings and the saved game are kept), KELVANO_AUDIO=\n"
+    "sdl|null|capture:FILE|none (the sound output; default sdl).\n"
     "Exit status: 0 done, 1 the game could not start or the screenshot failed, 2 bad usage.\n";
 
 struct OPTIONS {
@@ -110,6 +112,7 @@ int ParseArguments(int argc, char** argv, OPTIONS* pOptions, bool* pfHelp) {
                                                      pszValue + "'");
             }
             pOptions->cFrames = static_cast<long>(*n);
+            pOptions->run.fFirstStartTutorial = false;
             continue;
         }
         if (arg.size() > 1 && arg.front() == '-')

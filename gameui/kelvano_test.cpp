@@ -180,6 +180,12 @@ TEST(KelvanoProgram, CommandLine) {
                                std::filesystem::copy_options::overwrite_existing);
     // The demo kept its settings elsewhere.
     EXPECT_TRUE(std::filesystem::is_empty(registry.Path()));
+    // A timed first start plays its frames: the tutorial a first start opens would wait for
+    // a player who is not there.
+    testsupport::ProgramRun first =
+        testsupport::RunProgram(folder.Path(), KELVANO_PROGRAM, "--frames 90");
+    EXPECT_EQ(first.nExit, 0) << first.err;
+    EXPECT_FALSE(std::filesystem::is_empty(registry.Path()));
 }
 
 } // namespace

@@ -51,9 +51,13 @@ using namespace gameui_test;
     run.nDemoLevel = 1;
     if (StartKelvano(nullptr, run) == nullptr) _exit(3);
     SetVirtualClockAutoAdvance(false);
-    close(fdReady); // the first game is saved
-    for (;;)
+    for (;;) {
         Frames(1);
+        if (fdReady >= 0 && PlayedMoveCount() > 0) {
+            close(fdReady); // in play from now on
+            fdReady = -1;
+        }
+    }
 }
 
 // Killed anywhere in play, the program leaves a saved game that restores to a position its
@@ -63,7 +67,7 @@ TEST(Robust, KilledDuringPlayLeavesARestorableGame) {
     testsupport::TempFolder runtime{"kelvano-runtime"};
     testsupport::ScopedEnv runtimeEnv{"KELVANO_RUNTIME_DIR", runtime.Path().c_str()};
     std::mt19937 random(2323);
-    constexpr int kRounds = 40;
+    constexpr int kRounds = 50;
     int cKills = 0, cWithMoves = 0;
     for (int round = 0; round < kRounds; ++round) {
         int ready[2];

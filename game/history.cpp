@@ -5,6 +5,7 @@
 #include "game/game.h"
 #include "game/presenter.h"
 #include "game/settings.h"
+#include "host/registry.h"
 
 #include <bit>
 #include <cstdio>
@@ -282,10 +283,12 @@ bool SaveGame() {
     block.fInProgress = g_game.fInProgress;
     block.iWinner = g_game.iWinner;
     block.iReason = g_game.iReason;
+    // One replacement of the file for both: a position never lands without its moves.
+    host::RegistryWriteBatch batch;
     const bool fGame =
         GameValue("SavedGame").WriteVersioned(SAVEDGAME_VERSION, &block, sizeof(block));
     const bool fHistory = GameValue("SavedHistory").WriteText(HistoryText());
-    return fGame && fHistory;
+    return batch.End() == host::ERROR_SUCCESS && fGame && fHistory;
 }
 
 bool IsConsistentBoard(const BOARD& board) {

@@ -77,7 +77,8 @@ void Redo();
 
 // ---- The saved game ------------------------------------------------------------------------
 
-// Writes "SavedGame" and then "SavedHistory"; false when either could not be written.
+// Writes "SavedGame" and "SavedHistory" in one replacement of the registry's file, so that
+// the two always agree; false when they could not be written.
 bool SaveGame();
 
 // Restores a saved game in progress: true when one was restored. A missing, refused or

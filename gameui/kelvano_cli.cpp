@@ -1,5 +1,6 @@
 // The command line of kelvano: the game, the demo and screenshots.
 #include "anim/cea_main.h"
+#include "foundation/memmgr.h"
 #include "gameui/kelvano.h"
 #include "host/registry.h"
 #include "host/screen.h"
@@ -35,7 +36,8 @@ constexpr char kUsage[] =
     "is needed). Environment: KELVANO_BACKEND=sdl|headless, KELVANO_SCALE=1..8 (default:\n"
     "the largest whole factor that fits the desktop comfortably), KELVANO_DEPTH=8|16|32,\n"
     "KELVANO_REGISTRY_DIR (where settings and the saved game are kept), KELVANO_AUDIO=\n"
-    "sdl|null|capture:FILE|none (the sound output; default sdl).\n"
+    "sdl|null|capture:FILE|none (the sound output; default sdl), KELVANO_DEBUG=1 (the debug\n"
+    "output on standard error, ending with the memory blocks still in use at exit).\n"
     "Exit status: 0 done, 1 the game could not start or the screenshot failed, 2 bad usage.\n";
 
 struct OPTIONS {
@@ -159,6 +161,8 @@ int Run(int argc, char** argv) {
     }
     AnimShutdown();
     host::ShutdownScreen();
+    // The end-of-program check: every block still in use goes to the debug output.
+    mem::ReportLeaks();
     return nExit;
 }
 

@@ -45,6 +45,10 @@ struct Hive {
     bool fRefused = false;
     bool fRefusedAlways = false; // another version's file: refused whatever the policy
     RegKeyNode tree;
+    // A write batch's changes not yet in the file, and the file lock held for them until the
+    // batch ends (the tree is then newer than the file, which nobody else may change).
+    bool fPending = false;
+    int batchLockFd = -1;
 
     void Forget() {
         if (fd >= 0) close(fd);
@@ -67,6 +71,7 @@ struct OpenedKey {
 
 struct State {
     std::mutex lock;
+    int cBatch = 0; // write batches open
     bool fFolderSet = false;
     std::string folder;
     RegDamagePolicy policy;
@@ -182,6 +187,47 @@ std::string Timestamp() {
     return buf;
 }
 
+// Writes the hive's tree to its file: temporary file, flushed, renamed over the old file.
+// On failure the tree in memory (which holds the change) is dropped, to be read again.
+LONG WriteHiveFile(Hive& hive, int iRoot) {
+    const std::string& path = hive.path;
+    std::string text = regfile::WriteHive(iRoot, hive.tree);
+    std::string temp = path + ".tmp";
+    errno = 0;
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    struct stat st;
+    int error = 0;
+    if (fd < 0 || !WriteAll(fd, text) || fsync(fd) != 0 ||
+        rename(temp.c_str(), path.c_str()) != 0 || fstat(fd, &st) != 0)
+        error = errno != 0 ? errno : EIO;
+    if (error != 0) {
+        Report("cannot write " + path + ": " + ErrnoText(error) + "; the change is lost");
+        if (fd >= 0) {
+            close(fd);
+            unlink(temp.c_str());
+        }
+        hive.Forget();
+        return ErrorFromErrno(error);
+    }
+    SyncFolder(path.substr(0, path.rfind('/')));
+    if (hive.fd >= 0) close(hive.fd);
+    hive.fd = fd;
+    hive.st = st;
+    hive.fFromFile = true;
+    hive.fValid = true;
+    return ERROR_SUCCESS;
+}
+
+// Ends a batch's hold on the hive: its changes go to the file in one step, and the lock goes.
+LONG FlushBatch(Hive& hive, int iRoot) {
+    if (!hive.fPending) return ERROR_SUCCESS;
+    LONG e = WriteHiveFile(hive, iRoot);
+    hive.fPending = false;
+    close(hive.batchLockFd); // releases the lock
+    hive.batchLockFd = -1;
+    return e;
+}
+
 // One call's hold on a root: the file lock, and the tree brought up to date under it.
 class HiveSession {
 public:
@@ -203,8 +249,15 @@ public:
         hive_ = &state_.hives[iRoot];
         std::string path = folder_ + "/" + kFileNames[iRoot];
         if (hive_->path != path) {
+            // The folder changed within a batch: what it kept belongs to the old folder.
+            FlushBatch(*hive_, iRoot);
             hive_->Forget();
             hive_->path = path;
+        }
+        if (hive_->fPending) {
+            // This process's batch holds the lock; the tree is the newest there is.
+            fBatchLock_ = true;
+            return ERROR_SUCCESS;
         }
         if (fChange && !MakeFolders(folder_)) {
             int error = errno;
@@ -239,39 +292,21 @@ public:
 
     RegKeyNode& Tree() { return hive_->tree; }
 
-    // Writes the tree: temporary file, flushed, renamed over the old file.
-    // On failure the tree in memory (which holds the change) is dropped, to be read again.
+    // Writes the tree; within a write batch, keeps it and the lock for the batch's end.
     LONG Commit() {
+        if (fBatchLock_) return ERROR_SUCCESS;
         if (lockFd_ < 0) {
             hive_->Forget();
             return ERROR_ACCESS_DENIED;
         }
-        const std::string& path = hive_->path;
-        std::string text = regfile::WriteHive(iRoot_, hive_->tree);
-        std::string temp = path + ".tmp";
-        errno = 0;
-        int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        struct stat st;
-        int error = 0;
-        if (fd < 0 || !WriteAll(fd, text) || fsync(fd) != 0 ||
-            rename(temp.c_str(), path.c_str()) != 0 || fstat(fd, &st) != 0)
-            error = errno != 0 ? errno : EIO;
-        if (error != 0) {
-            Report("cannot write " + path + ": " + ErrnoText(error) + "; the change is lost");
-            if (fd >= 0) {
-                close(fd);
-                unlink(temp.c_str());
-            }
-            hive_->Forget();
-            return ErrorFromErrno(error);
+        if (state_.cBatch > 0) {
+            hive_->fPending = true;
+            hive_->batchLockFd = lockFd_;
+            lockFd_ = -1;
+            fBatchLock_ = true;
+            return ERROR_SUCCESS;
         }
-        SyncFolder(folder_);
-        if (hive_->fd >= 0) close(hive_->fd);
-        hive_->fd = fd;
-        hive_->st = st;
-        hive_->fFromFile = true;
-        hive_->fValid = true;
-        return ERROR_SUCCESS;
+        return WriteHiveFile(*hive_, iRoot_);
     }
 
 private:
@@ -372,6 +407,7 @@ private:
     std::string folder_;
     Hive* hive_ = nullptr;
     int lockFd_ = -1;
+    bool fBatchLock_ = false; // the lock is the batch's (hive_->batchLockFd)
 };
 
 // What a handle stands for.
@@ -711,6 +747,29 @@ LONG QueryInfo(HKEY hKey, Char* lpClass, DWORD* lpcchClass, DWORD* lpcSubKeys,
 }
 
 } // namespace
+
+RegistryWriteBatch::RegistryWriteBatch() {
+    State& state = TheState();
+    std::lock_guard guard(state.lock);
+    state.cBatch++;
+}
+
+RegistryWriteBatch::~RegistryWriteBatch() {
+    End();
+}
+
+LONG RegistryWriteBatch::End() {
+    if (fEnded_) return nResult_;
+    fEnded_ = true;
+    State& state = TheState();
+    std::lock_guard guard(state.lock);
+    if (--state.cBatch > 0) return nResult_;
+    for (int iRoot = 0; iRoot < regfile::kRootCount; ++iRoot) {
+        if (LONG e = FlushBatch(state.hives[iRoot], iRoot); e != ERROR_SUCCESS && nResult_ == 0)
+            nResult_ = e;
+    }
+    return nResult_;
+}
 
 LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, char*, DWORD, REGSAM samDesired,
                      const void*, HKEY* phkResult, DWORD* lpdwDisposition) {

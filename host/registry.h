@@ -23,10 +23,10 @@
 //   $KELVANO_REGISTRY_DIR when set, else $XDG_DATA_HOME/kelvano/registry, else
 //   ~/.local/share/kelvano/registry; RegSetStorageFolder overrides all three.
 // Files: hkcr.reg, hkcu.reg, hklm.reg, each with a lock file beside it (name.lock). Every
-// change is written at once and atomically (a temporary file in the same folder, flushed to
-// disk, renamed over the old one) while holding an advisory lock on the lock file; every
-// call takes that lock and first re-reads the file if another process replaced it, so
-// read-modify-write sequences of different processes never lose each other's changes. A
+// change (outside a RegistryWriteBatch, below) is written at once and atomically (a temporary file
+// in the same folder, flushed to disk, renamed over the old one) while holding an advisory lock on
+// the lock file; every call takes that lock and first re-reads the file if another process replaced
+// it, so read-modify-write sequences of different processes never lose each other's changes. A
 // missing file is an empty root. A damaged file (one that cannot be read as a registry text)
 // is never overwritten; by default it is reported on the debug output and renamed aside
 // (name.damaged-YYYYMMDD-HHMMSS), and the root starts empty. RegSetDamagePolicy lets a program
@@ -244,7 +244,30 @@ inline LONG RegQueryInfoKey(HKEY h, WCHAR* cls, DWORD* cchCls, DWORD* r, DWORD* 
                             cbMaxValue, cbSecurity, ft);
 }
 
-// Beyond the classic calls: the registry folder, and the text form for tools.
+// Beyond the classic calls: write batches, the registry folder, and the text form for tools.
+
+// Changes that land together. While a batch is open, the changes this process makes to a
+// root (from any thread) are kept in memory, where every call of the process sees them at
+// once, and the root's file is replaced once, atomically, when the outermost batch ends. The
+// root's file lock is held from the batch's first change to it until then, so other processes
+// wait, and see all of the changes or none of them, also when this process dies meanwhile.
+// Keep batches short. Batches nest: only the outermost one writes.
+class RegistryWriteBatch {
+public:
+    RegistryWriteBatch();
+    ~RegistryWriteBatch(); // ends the batch when End was not called
+    RegistryWriteBatch(const RegistryWriteBatch&) = delete;
+    RegistryWriteBatch& operator=(const RegistryWriteBatch&) = delete;
+
+    // Ends the batch (once; later calls return the same result). A root whose file cannot be
+    // written loses all of the batch's changes to it, and its error is returned (the first,
+    // when several roots fail).
+    LONG End();
+
+private:
+    bool fEnded_ = false;
+    LONG nResult_ = ERROR_SUCCESS;
+};
 
 // Uses `folder` for every root from now on (an empty text goes back to the environment and
 // the default). The folder is created, with its parents, on the first change.

@@ -860,6 +860,70 @@ TEST_F(Registry, KilledWriterLeavesOldOrNewContent) {
     EXPECT_EQ(capture.Text(), "");
 }
 
+// A batch's writes: seen at once by this process, in the file only when it ends, and never
+// in part, also when the writer dies inside it or another process waits to write.
+TEST_F(Registry, WriteBatchLandsWhole) {
+    HKEY h = Create(HKEY_CURRENT_USER, "Batch");
+    ASSERT_EQ(Set(h, u"A", REG_DWORD, Dword(1)), ERROR_SUCCESS);
+    const std::string before = ReadFile(folder_ / "hkcu.reg");
+    // Another process writes once the batch is open: it waits for the batch, and loses nothing.
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t other = Spawn([&] {
+        close(go[1]);
+        char byte;
+        HKEY k;
+        if (read(go[0], &byte, 1) != 1 ||
+            RegOpenKeyEx(HKEY_CURRENT_USER, "Batch", 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS ||
+            Set(k, u"C", REG_DWORD, Dword(3)) != ERROR_SUCCESS)
+            _exit(1);
+    });
+    close(go[0]);
+    {
+        RegistryWriteBatch outer;
+        ASSERT_EQ(Set(h, u"A", REG_DWORD, Dword(2)), ERROR_SUCCESS);
+        {
+            RegistryWriteBatch inner;
+            ASSERT_EQ(Set(h, u"B", REG_DWORD, Dword(2)), ERROR_SUCCESS);
+            EXPECT_EQ(inner.End(), ERROR_SUCCESS);
+        }
+        EXPECT_EQ(Get(h, u"A"), Dword(2));
+        EXPECT_EQ(Get(Open(HKEY_CURRENT_USER, "batch"), u"B"), Dword(2));
+        EXPECT_EQ(ReadFile(folder_ / "hkcu.reg"), before); // the inner end wrote nothing
+        ASSERT_EQ(write(go[1], "g", 1), 1);
+        close(go[1]);
+        usleep(50000);
+        EXPECT_EQ(waitpid(other, nullptr, WNOHANG), 0) << "wrote inside the batch";
+        EXPECT_EQ(outer.End(), ERROR_SUCCESS);
+    }
+    EXPECT_TRUE(ExitedCleanly(other));
+    ForgetCache();
+    EXPECT_EQ(Get(h, u"A"), Dword(2));
+    EXPECT_EQ(Get(h, u"B"), Dword(2));
+    EXPECT_EQ(Get(h, u"C"), Dword(3));
+
+    // A writer killed inside its batch leaves none of it.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t pid = Spawn([&] {
+        close(ready[0]);
+        RegistryWriteBatch batch;
+        Set(h, u"A", REG_DWORD, Dword(4));
+        Set(h, u"B", REG_DWORD, Dword(4));
+        close(ready[1]);
+        pause();
+    });
+    close(ready[1]);
+    char byte;
+    while (read(ready[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(ready[0]);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(Get(h, u"A"), Dword(2));
+    EXPECT_EQ(Get(h, u"B"), Dword(2));
+}
+
 TEST_F(Registry, ConcurrentWritersLoseNothing) {
     HKEY h = Create(HKEY_CURRENT_USER, "Race");
     constexpr int kEach = 40;

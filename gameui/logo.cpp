@@ -11,6 +11,7 @@
 #include "game/settings.h"
 #include "gameui/resdata.h"
 #include "gameui/resource.h"
+#include "gameui/sounds.h"
 #include "host/thread.h"
 #include "host/window.h"
 
@@ -74,14 +75,7 @@ AnimWindow* LiveWindow(const LOGO* pLogo) {
 Sound* LoadLogoSound(host::HINSTANCE hInstance, host::UINT nId) {
     RESOURCEDATA data;
     if (!LoadPackedResource(hInstance, host::ResName(RT_LOGO), nId, &data)) return nullptr;
-    Sound* pSound = MemNew(Sound);
-    const bool fLoaded = pSound != nullptr && pSound->LoadMemory(data.pbData, data.cbData);
-    FreeResourceData(&data);
-    if (!fLoaded && pSound != nullptr) {
-        MemDelete(pSound);
-        pSound = nullptr;
-    }
-    return pSound;
+    return MakeSoundFrom(&data);
 }
 
 Graphic* LoadLogoPicture(host::HINSTANCE hInstance) {

@@ -19,18 +19,22 @@ int SlotOf(int idWave) {
 Sound* LoadOne(host::HINSTANCE hInstance, host::UINT nId) {
     RESOURCEDATA data;
     if (!LoadGameResource(hInstance, nId, host::ResName("WAVE"), &data)) return nullptr;
+    return MakeSoundFrom(&data);
+}
+
+} // namespace
+
+Sound* MakeSoundFrom(RESOURCEDATA* pData) {
     Sound* pSound = MemNew(Sound);
     // The sound keeps its own converted copy: the unpacked block goes at once.
-    const bool fLoaded = pSound != nullptr && pSound->LoadMemory(data.pbData, data.cbData);
-    FreeResourceData(&data);
+    const bool fLoaded = pSound != nullptr && pSound->LoadMemory(pData->pbData, pData->cbData);
+    FreeResourceData(pData);
     if (!fLoaded && pSound != nullptr) {
         MemDelete(pSound);
         pSound = nullptr;
     }
     return pSound;
 }
-
-} // namespace
 
 void LoadGameSounds(host::HINSTANCE hInstance) {
     FreeGameSounds();

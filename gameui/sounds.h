@@ -13,6 +13,9 @@
 
 #include "host/types.h"
 
+class Sound;
+struct RESOURCEDATA;
+
 constexpr int cGameSounds = 11;
 constexpr int idGameSoundFirst = 115;
 
@@ -40,3 +43,7 @@ void PlayGameSound(int idWave);
 // Stops slot idWave. Nothing for an empty slot or an id outside 115..125.
 void StopGameSound(int idWave);
 bool IsGameSoundLoaded(int idWave);
+
+// Takes the bytes of a loaded resource: a new Sound built from them (MemNew), or null when
+// they are not a sound. The resource data is released either way.
+Sound* MakeSoundFrom(RESOURCEDATA* pData);

@@ -8,6 +8,9 @@
 
 #include "host/types.h"
 
+#include <string>
+#include <string_view>
+
 namespace host {
 
 // The same handle type as the window layer's.
@@ -49,5 +52,53 @@ constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 DWORD GetFileSize(HANDLE h);
 BOOL FlushFileBuffers(HANDLE h);
 BOOL CloseHandle(HANDLE h);
+
+// ---- Classic names -------------------------------------------------------------------
+// A name that starts with a drive letter and ":" (or with "\", drive C) is classic: "C:\"
+// is the per-user drive folder ($KELVANO_DRIVE_DIR, else $XDG_DATA_HOME/kelvano/drive-c,
+// else ~/.local/share/kelvano/drive-c); other drive letters are folders beside it
+// ("drive-d", ...). "\" and "/" both separate, ".." never climbs above the drive root,
+// case is ignored when a component exists in another case and kept when it is created.
+// Any other name is a native path and keeps its meaning. Every call of this header takes
+// either kind of name.
+
+// The native path (UTF-8) a name stands for; empty for a name that cannot stand for one.
+std::string NativeFileName(std::string_view name);
+std::string NativeFileName(std::u16string_view name);
+// The drive folder of drive letter (native path, created on first use).
+std::string DriveFolder(char chDrive = 'C');
+
+// ---- Attributes, folders, deleting and moving ----------------------------------------
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+// Read-only is the host's own mark, so it binds every user (root too).
+DWORD GetFileAttributes(const char* pszName);
+DWORD GetFileAttributes(const WCHAR* pszName);
+BOOL SetFileAttributes(const char* pszName, DWORD dwAttributes);
+BOOL SetFileAttributes(const WCHAR* pszName, DWORD dwAttributes);
+BOOL CreateDirectory(const char* pszName);
+BOOL CreateDirectory(const WCHAR* pszName);
+BOOL RemoveDirectory(const char* pszName);
+BOOL RemoveDirectory(const WCHAR* pszName);
+// Fails with ERROR_SHARING_VIOLATION (32) for the executable or a loaded library of a
+// running host program, and with ERROR_ACCESS_DENIED for a read-only file.
+BOOL DeleteFile(const char* pszName);
+BOOL DeleteFile(const WCHAR* pszName);
+BOOL MoveFile(const char* pszFrom, const char* pszTo);
+BOOL MoveFile(const WCHAR* pszFrom, const WCHAR* pszTo);
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_DELAY_UNTIL_REBOOT = 0x4; // at the next start; a null target deletes
+BOOL MoveFileEx(const char* pszFrom, const char* pszTo, DWORD dwFlags);
+BOOL MoveFileEx(const WCHAR* pszFrom, const WCHAR* pszTo, DWORD dwFlags);
+
+// The next-start list (stored atomically beside the registry): carried out once by the next
+// host program that starts (a program calls this early), or by the shell tool. Returns the
+// entries carried out; entries that still fail stay listed.
+int CarryOutPendingFileOperations();
+
+// This process's executable and the libraries it loaded count as in use (DeleteFile fails);
+// the library loader registers what it loads here.
+void MarkFileInUse(const std::string& nativePath, bool fInUse);
 
 } // namespace host

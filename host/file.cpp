@@ -2,6 +2,7 @@
 
 #include "host/codepage.h"
 #include "host/error.h"
+#include "host/file_internal.h"
 #include "host/handle.h"
 
 #include <cerrno>
@@ -37,32 +38,7 @@ std::shared_ptr<OpenFile> FileOf(HANDLE h) {
 }
 
 void SetErrorFromErrno(int nErrno) {
-    switch (nErrno) {
-    case ENOENT:
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        break;
-    case ENOTDIR:
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        break;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-        SetLastError(ERROR_ACCESS_DENIED);
-        break;
-    case EEXIST:
-        SetLastError(ERROR_FILE_EXISTS);
-        break;
-    case EBADF:
-        SetLastError(ERROR_INVALID_HANDLE);
-        break;
-    case ENOSPC:
-        SetLastError(ERROR_DISK_FULL);
-        break;
-    default:
-        SetLastError(ERROR_GEN_FAILURE);
-        break;
-    }
+    SetLastError(FileErrorFromErrno(nErrno));
 }
 
 int BadHandle() {
@@ -76,6 +52,11 @@ HANDLE CreateFile(const char* pszName, DWORD dwAccess, DWORD dwShare, DWORD dwCr
     (void)dwShare;
     if (pszName == nullptr || *pszName == '\0') {
         SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string strNative = NativeFileName(pszName);
+    if (strNative.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
     int nFlags = O_CLOEXEC;
@@ -105,10 +86,31 @@ HANDLE CreateFile(const char* pszName, DWORD dwAccess, DWORD dwShare, DWORD dwCr
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = ::open(pszName, nFlags, 0644);
+    if (fWrite) FirstFileWrite();
+    // Truncation waits until the read-only mark was checked on the open file.
+    bool fTruncate = (nFlags & O_TRUNC) != 0;
+    int fd = ::open(strNative.c_str(), nFlags & ~O_TRUNC, 0644);
     if (fd < 0) {
         SetErrorFromErrno(errno);
         return INVALID_HANDLE_VALUE;
+    }
+    if (fWrite) {
+        struct stat st {};
+        int nErrno = 0;
+        if (::fstat(fd, &st) != 0) {
+            nErrno = errno;
+        } else if (DeniesWriting(st)) {
+            nErrno = EACCES;
+        } else if (S_ISREG(st.st_mode) && IsInUse(strNative)) {
+            nErrno = ETXTBSY;
+        } else if (fTruncate && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+            nErrno = errno;
+        }
+        if (nErrno != 0) {
+            ::close(fd);
+            SetErrorFromErrno(nErrno);
+            return INVALID_HANDLE_VALUE;
+        }
     }
     HANDLE h = handles::Add(HandleKind::File, std::make_shared<OpenFile>(fd));
     if (h == nullptr) {

@@ -16,6 +16,7 @@
 // with host_ui.
 #pragma once
 
+#include "host/error.h"
 #include "host/types.h"
 
 #include <string>
@@ -23,7 +24,6 @@
 
 namespace host {
 
-constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_NOT_OWNER = 288;
 
 // $KELVANO_RUNTIME_DIR when set (created if missing); else $XDG_RUNTIME_DIR/kelvano; else

@@ -455,6 +455,7 @@ BOOL MoveFileEx(const WCHAR* pszFrom, const WCHAR* pszTo, DWORD dwFlags) {
 }
 
 int CarryOutPendingFileOperations() {
+    MarkOwnExecutable();
     std::string path = PendingPath();
     if (path.empty()) return 0;
     if (access(path.c_str(), F_OK) != 0) return 0; // the usual start: nothing listed

@@ -18,13 +18,19 @@ constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 
 using FARPROC = void (*)();
 
-// Names may be classic ("C:\..."), native, or bare ("uninstaller.dll": the ".dll" becomes
-// the platform's shared-library file name when no such file exists as given).
+// Names may be classic ("C:\..."), native, or bare (no separator, no drive: looked for in the
+// folders above, in order). In each folder a name "x.dll" is tried as given, then as
+// "libx.so" and "x.so" (what the build makes), so a library keeps its classic name wherever
+// it is installed. Loading a library already loaded counts one more use of the same handle;
+// it is unloaded, and no longer in use, when every load has been freed. GetProcAddress with
+// a null handle looks in the executable; a handle not from LoadLibrary (or freed) gives
+// ERROR_INVALID_HANDLE.
 HMODULE LoadLibrary(const char* pszName);
 HMODULE LoadLibrary(const WCHAR* pszName);
 FARPROC GetProcAddress(HMODULE hModule, const char* pszExport);
 BOOL FreeLibrary(HMODULE hModule);
-// The native path of a loaded library.
+// The native path of a loaded library (null: the executable); ERROR_INSUFFICIENT_BUFFER when
+// it does not fit with its terminator.
 BOOL GetModuleFileName(HMODULE hModule, char* pszPath, DWORD cchPath);
 
 } // namespace host

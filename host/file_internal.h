@@ -23,5 +23,9 @@ void MakeFolderPath(const std::string& folder);
 void SyncFolderOf(const std::string& folder);
 // True for a drive folder's own path (it may not be removed).
 bool IsDriveRoot(const std::string& native);
+// A shortcut (".lnk") deleted or moved as a plain file takes its desktop twin along
+// (host/shell.h); other files are left alone.
+void ShellLinkDeleted(const std::string& nativeLink);
+void ShellLinkMoved(const std::string& nativeFrom, const std::string& nativeTo);
 
 } // namespace host

@@ -119,6 +119,7 @@ BOOL DeleteNative(const std::string& native) {
     if (lstat(native.c_str(), &st) != 0) return FailErrno(errno);
     if (DWORD e = WhyNotRemovable(native, st); e != ERROR_SUCCESS) return Fail(e);
     if (unlink(native.c_str()) != 0) return FailErrno(errno);
+    ShellLinkDeleted(native);
     return TRUE;
 }
 
@@ -137,8 +138,10 @@ BOOL MoveNative(const std::string& from, const std::string& to, bool fReplace) {
     }
     if (!fReplace) {
         // Atomic no-replace where the file system has it; else the check above stands.
-        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+            ShellLinkMoved(from, to);
             return TRUE;
+        }
         if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
         if (errno != EINVAL && errno != ENOSYS) return FailErrno(errno);
     }
@@ -146,6 +149,7 @@ BOOL MoveNative(const std::string& from, const std::string& to, bool fReplace) {
         if (errno == EXDEV) return Fail(ERROR_NOT_SAME_DEVICE);
         return FailErrno(errno);
     }
+    ShellLinkMoved(from, to);
     return TRUE;
 }
 

@@ -49,7 +49,8 @@ BOOL LoadShellLink(const WCHAR* pszLinkPath, SHELLLINK* pLink);
 BOOL DeleteShellLink(const WCHAR* pszLinkPath);
 // The native path of the twin of a shortcut (which need not exist).
 std::string ShellLinkTwinPath(const WCHAR* pszLinkPath);
-// Deletes the twins whose shortcut is gone (deleted as a plain file, say); returns how many.
+// DeleteFile and MoveFile take a shortcut's twin along. This deletes the twins whose shortcut
+// went another way (removed behind the host's back); returns how many.
 int PruneShellLinkTwins();
 
 // The runner: `rundll32 "PATH",Entry rest` loads PATH (LoadLibrary, so any kind of name) and

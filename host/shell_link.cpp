@@ -2,10 +2,12 @@
 #include "host/codepage.h"
 #include "host/error.h"
 #include "host/file.h"
+#include "host/file_internal.h"
 #include "host/shell.h"
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -277,6 +279,32 @@ int PruneShellLinkTwins() {
         if (fs::remove(it->path(), ec2)) ++nPruned;
     }
     return nPruned;
+}
+
+namespace {
+
+bool IsLinkName(const std::string& native) {
+    if (native.size() < 4) return false;
+    std::string ext = native.substr(native.size() - 4);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".lnk";
+}
+
+} // namespace
+
+void ShellLinkDeleted(const std::string& nativeLink) {
+    if (!IsLinkName(nativeLink)) return;
+    if (const std::string twin = TwinPathFor(nativeLink); !twin.empty()) unlink(twin.c_str());
+}
+
+void ShellLinkMoved(const std::string& nativeFrom, const std::string& nativeTo) {
+    if (IsLinkName(nativeFrom)) ShellLinkDeleted(nativeFrom);
+    if (!IsLinkName(nativeTo)) return;
+    // The twin is named after the shortcut's path: the moved shortcut gets a twin of its own.
+    const std::u16string to = ToUtf16(nativeTo);
+    SHELLLINK link;
+    if (LoadShellLink(to.c_str(), &link)) SaveShellLink(to.c_str(), link);
 }
 
 } // namespace host

@@ -101,9 +101,17 @@ TEST_F(ShellLink, RoundTripWithATwinOfTheSameLife) {
     EXPECT_FALSE(fs::exists(drive_.Path() / "Menu" / "Kelvano ĉ.lnk"));
     EXPECT_EQ(Twins(), 0u);
 
-    // A shortcut deleted as a plain file leaves a twin that pruning removes.
+    // Moved or deleted as a plain file, the shortcut takes its twin along.
     ASSERT_TRUE(SaveShellLink(kLink, link));
-    ASSERT_TRUE(DeleteFile(kLink));
+    const WCHAR* kMoved = u"C:\\menu\\Moved.lnk";
+    ASSERT_TRUE(MoveFile(kLink, kMoved));
+    EXPECT_EQ(Twins(), 1u);
+    EXPECT_TRUE(fs::exists(ShellLinkTwinPath(kMoved)));
+    ASSERT_TRUE(DeleteFile(kMoved));
+    EXPECT_EQ(Twins(), 0u);
+    // One removed behind the host's back leaves a twin that pruning removes.
+    ASSERT_TRUE(SaveShellLink(kLink, link));
+    fs::remove(drive_.Path() / "Menu" / "Kelvano ĉ.lnk");
     EXPECT_EQ(PruneShellLinkTwins(), 1);
     EXPECT_EQ(Twins(), 0u);
 }

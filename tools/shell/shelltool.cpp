@@ -85,7 +85,7 @@ void Uninstall(const std::string& product) {
                        : e == ERROR_PROC_NOT_FOUND  ? "the library has no such entry"
                                                     : "error " + std::to_string(e))};
     }
-    // A removal that deleted shortcuts as plain files leaves their twins to drop.
+    // A removal run by another program may have taken shortcuts without their twins.
     PruneShellLinkTwins();
 }
 

@@ -49,6 +49,16 @@ inline void Frames(int c) {
     }
 }
 
+// A hidden window of a test's own, whose procedure runs the test's steps inside whatever
+// message loop is running (a modal dialog's, a move's), on its timer or its messages.
+inline host::HWND CreateScriptWindow(const char* pszClass, host::WNDPROC pfnProc) {
+    host::WNDCLASSA wc{};
+    wc.lpfnWndProc = pfnProc;
+    wc.lpszClassName = pszClass;
+    host::RegisterClass(&wc); // already registered by an earlier test: the same class
+    return host::CreateWindowEx(0, pszClass, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
 inline void Screenshot(const std::string& name) {
     const std::filesystem::path path = std::filesystem::path(KELVANO_TEST_OUTPUT) / name;
     EXPECT_TRUE(host::SaveScreenshot(path.string())) << path;

@@ -165,15 +165,10 @@ LRESULT CloserProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 // 2.3 s) and during it (the logo ends 2.25 s after that at the earliest): the start-up ends
 // with nothing of the game set up.
 TEST_F(LogoStartup, CloseDuringTheLogo) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &CloserProc;
-    wc.lpszClassName = "LogoTestCloser";
-    RegisterClass(&wc);
     for (UINT msClose : {400u, 2500u}) {
         SCOPED_TRACE(msClose);
         g_game.fInProgress = 0;
-        HWND hwndCloser = CreateWindowEx(0, "LogoTestCloser", "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                         nullptr, nullptr);
+        HWND hwndCloser = CreateScriptWindow("LogoTestCloser", &CloserProc);
         SetTimer(hwndCloser, 1, msClose, nullptr);
         KELVANORUN run;
         run.fSingleInstance = false;

@@ -65,12 +65,7 @@ class Menu : public KelvanoTest {
 protected:
     void SetUp() override {
         KelvanoTest::SetUp();
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &ScriptProc;
-        wc.lpszClassName = "MenuTestScript";
-        RegisterClass(&wc);
-        s_hwndScript = CreateWindowEx(0, "MenuTestScript", "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                      nullptr, nullptr);
+        s_hwndScript = CreateScriptWindow("MenuTestScript", &ScriptProc);
     }
     void TearDown() override {
         Close();

@@ -138,12 +138,7 @@ using Session = KelvanoTest;
 // the tutorial, the new-game dialog, moves, Undo and Redo, the tutorial again, language
 // switches, and Exit.
 TEST_F(Session, EndsWithNoBlockInUse) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &PressOkProc;
-    wc.lpszClassName = "RobustPressOk";
-    RegisterClass(&wc);
-    HWND hwndOk =
-        CreateWindowEx(0, "RobustPressOk", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HWND hwndOk = CreateScriptWindow("RobustPressOk", &PressOkProc);
 
     ASSERT_NE(Start(), nullptr);
     ASSERT_TRUE(IsKelvanoFirstStart());

@@ -183,12 +183,7 @@ class Tutorial : public KelvanoTest {
 protected:
     void SetUp() override {
         KelvanoTest::SetUp();
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &ScriptProc;
-        wc.lpszClassName = "TutorialTestScript";
-        RegisterClass(&wc);
-        m_hwndScript = CreateWindowEx(0, "TutorialTestScript", "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                      nullptr, nullptr);
+        m_hwndScript = CreateScriptWindow("TutorialTestScript", &ScriptProc);
         // The loops wait for the script's timer and the strip's frames without anyone
         // advancing the clock.
         SetVirtualClockAutoAdvance(true);

@@ -89,14 +89,7 @@ inline bool SameBoard(const BOARD& a, const BOARD& b) {
 // window's message, so that the input a step posts arrives before the next step.
 class ModalScript {
 public:
-    ModalScript() {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &Proc;
-        wc.lpszClassName = "E2eModalScript";
-        RegisterClass(&wc);
-        hwnd_ = CreateWindowEx(0, "E2eModalScript", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
-                               nullptr);
-    }
+    ModalScript() { hwnd_ = CreateScriptWindow("E2eModalScript", &Proc); }
     ~ModalScript() {
         DestroyWindow(hwnd_);
         Steps().clear();

@@ -1,0 +1,40 @@
+// The setup library: the toolkit for this machine, always there, and the toolkit for a
+// connected device, there once a device answered.
+#pragma once
+
+#include "foundation/tl_string.h"
+#include "setup/sl_toolkit.h"
+
+#include <memory>
+
+namespace sl {
+
+// Every trace line of the library goes through here ("setuplib: ... \n").
+void Trace(const string& strLine);
+
+// The device connection; the remote API binding fills it in.
+class DeviceConnection;
+
+class SetupLib {
+public:
+    // Creates the toolkit for this machine and tries once, for 500 ms, to reach a device.
+    SetupLib();
+    ~SetupLib();
+    SetupLib(const SetupLib&) = delete;
+    SetupLib& operator=(const SetupLib&) = delete;
+
+    // With a non-zero time-out and no connection yet, tries to connect; on success the
+    // device toolkit is made. With 0 only reports whether a connection exists.
+    DeviceConnection* connectdevice(DWORD dwTimeoutMs);
+
+    SetupToolkit& DesktopToolkit() { return *pDesktop_; }
+    // Null while no device is connected.
+    SetupToolkit* DeviceToolkit() { return pDevice_.get(); }
+
+private:
+    std::unique_ptr<SetupToolkit> pDesktop_;
+    std::unique_ptr<SetupToolkit> pDevice_;
+    DeviceConnection* pConnection_ = nullptr;
+};
+
+} // namespace sl

@@ -120,8 +120,8 @@ public:
     virtual bool CreateKey(HKEY hRoot, const string& strSubKey) = 0;
     virtual bool KeyExists(HKEY hRoot, const string& strSubKey) = 0;
     // Fails when the key cannot be opened.
-    virtual bool SetValue(HKEY hRoot, const string& strSubKey, const string& strName,
-                          DWORD dwType, const BYTE* pb, DWORD cb) = 0;
+    virtual bool SetValue(HKEY hRoot, const string& strSubKey, const string& strName, DWORD dwType,
+                          const BYTE* pb, DWORD cb) = 0;
     // A REG_SZ value read as 16-bit text into a buffer of cbBuffer bytes and given back as
     // 8-bit text; false when missing, not text, or too long for the buffer.
     virtual bool QueryText(HKEY hRoot, const string& strSubKey, const string& strName,

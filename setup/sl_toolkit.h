@@ -33,8 +33,7 @@ enum ProgressKind : int {
     kProgressFinishing = 4,
 };
 // (kind, percent, item path, user value)
-using PROGRESSHANDLER = void (*)(int nKind, int nPercent, const char* pszItem,
-                                 std::intptr_t nUser);
+using PROGRESSHANDLER = void (*)(int nKind, int nPercent, const char* pszItem, std::intptr_t nUser);
 
 constexpr int kFolderInstallRoot = 0;
 constexpr int kFolderProgramFiles = 1;
@@ -58,13 +57,13 @@ public:
     SetupToolkit(const SetupToolkit&) = delete;
     SetupToolkit& operator=(const SetupToolkit&) = delete;
 
-    bool IsDevice() const { return pTarget_->IsDevice(); }
-    SetupTarget& Target() { return *pTarget_; }
+    bool IsDevice() const;
+    SetupTarget& Target();
 
     void setprogresshandler(PROGRESSHANDLER pfn, std::intptr_t nUser);
     // nPercent -1 keeps the last percent.
     void reportprogress(int nKind, int nPercent, const string& strItem);
-    int LastPercent() const { return nLastPercent_; }
+    int LastPercent() const;
 
     string getplatform();
     string getfolder(int nFolder);
@@ -82,11 +81,11 @@ public:
     // Writes the log, replacing the previous one in one step; false (the previous log
     // whole) when it cannot be written.
     bool savejournal();
-    bool IsJournalOpen() const { return fJournalOpen_; }
-    bool IsJournalling() const { return nJournalDepth_ > 0; }
-    const Journal& GetJournal() const { return journal_; }
-    const string& Product() const { return strProduct_; }
-    const string& LogPath() const { return strLogPath_; }
+    bool IsJournalOpen() const;
+    bool IsJournalling() const;
+    const Journal& GetJournal() const;
+    const string& Product() const;
+    const string& LogPath() const;
 
     // ---- Install -------------------------------------------------------------------------
     // Creates the folder and its missing parents, each journalled before it is made.
@@ -109,8 +108,7 @@ public:
     bool linkfile(const string& strLink, const string& strTarget);
     bool installtree(const string& strDest, zip::ZipFile& archive, const string& strSource,
                      int nFrom, int nTo);
-    bool finalize(zip::ZipFile& archive, const string& strEntry, int nIgnored, int nFrom,
-                  int nTo);
+    bool finalize(zip::ZipFile& archive, const string& strEntry, int nIgnored, int nFrom, int nTo);
 
     // ---- Removal (sl_uninst.cpp) ---------------------------------------------------------
     // Undoes the product's log, newest entry first. Without a readable log nothing is
@@ -125,33 +123,9 @@ public:
     string moveaside(const string& strPath);
 
 private:
-    friend class ToolkitAccess; // tests
-
-    bool JournalWriteAhead(int nType, const string& strFirst, const string& strSecond = {});
-    bool JournalOnly(int nType, const string& strFirst, const string& strSecond = {});
-    bool MakeFolders(const string& strPath, bool fIncludeSelf, bool fCreate);
-    bool MakeKeys(HKEY hRoot, const string& strKey, bool fCreate);
-    bool SetValue(HKEY hRoot, const string& strKey, const string& strValue, DWORD dwType,
-                  const BYTE* pb, DWORD cb);
-    bool WriteFileData(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
-    bool WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
-    int RemoteDecompressorVersion();
-    bool InstallDecompressor(zip::ZipFile& archive, const string& strEntry);
-    void Trace(const string& strLine) const;
-
-    SetupLib* pOwner_;
-    std::unique_ptr<SetupTarget> pTarget_;
-    string rgstrFolders_[kFolderCount];
-    PROGRESSHANDLER pfnProgress_ = nullptr;
-    std::intptr_t nProgressUser_ = 0;
-    int nLastPercent_ = 0;
-    int nDecompressorVersion_ = -1;
-    string strProduct_;
-    string strLogPath_;
-    Journal journal_;
-    int nJournalDepth_ = 0;
-    bool fJournalOpen_ = false;
-    bool fJournalDirty_ = false;
+    // The toolkit's state, in a block of its own (tag "SetupToolkit_m_t").
+    struct m_t;
+    m_t* m_;
 };
 
 // A registry key with its root prefix, as the journal keeps it ("HKLM\Software\X").

@@ -60,6 +60,9 @@ private:
 };
 
 // ---- The uninstall log -------------------------------------------------------------------
+// The log is replaced in one step: written in full to its name + this suffix, then renamed.
+// A removal deletes a temporary file left by a crash too.
+inline constexpr char kszLogTempSuffix[] = ".tmp";
 // The ten header lines, each ending in "\n" (the last one is empty).
 extern const char kszLogHeader[];
 const char* JournalKeyword(int nType); // "deletedir", ..., "apphook"

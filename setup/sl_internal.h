@@ -156,8 +156,14 @@ public:
                           bool* pfFound, bool* pfResult) = 0;
 };
 
+// Targets are made with MemNew and released with MemDelete.
+struct TargetDeleter {
+    void operator()(SetupTarget* pTarget) const;
+};
+using TargetPtr = std::unique_ptr<SetupTarget, TargetDeleter>;
+
 // This machine, through host/.
-std::unique_ptr<SetupTarget> MakeDesktopTarget();
+TargetPtr MakeDesktopTarget();
 
 // A fault switch for crash tests: when set, the desktop target calls it before each call
 // that changes a file, a folder or the registry, with the call's name and its path.

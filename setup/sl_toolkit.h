@@ -52,7 +52,7 @@ constexpr std::uint64_t kcbFolderWeight = 0x4000;
 class SetupToolkit {
 public:
     // pOwner may be null (the uninstaller works without a library).
-    SetupToolkit(SetupLib* pOwner, std::unique_ptr<SetupTarget> pTarget);
+    SetupToolkit(SetupLib* pOwner, TargetPtr pTarget);
     ~SetupToolkit();
     SetupToolkit(const SetupToolkit&) = delete;
     SetupToolkit& operator=(const SetupToolkit&) = delete;

@@ -11,13 +11,16 @@
 
 #include "foundation/memmgr.h"
 #include "foundation/tl_string.h"
+#include "host/registry.h"
 #include "host/types.h"
 
 #include <cstddef>
 #include <memory>
+#include <string_view>
 
 namespace sl {
 
+using cetl::sformat;
 using cetl::string;
 using host::BYTE;
 using host::DWORD;
@@ -55,8 +58,14 @@ private:
     static mem::basic_string<char> KeyOf(int nType, const string& strFirst,
                                          const string& strSecond);
 
+    struct KeyHash {
+        std::size_t operator()(const mem::basic_string<char>& key) const noexcept {
+            return std::hash<std::string_view>{}(std::string_view(key));
+        }
+    };
+
     mem::vector<JournalEntry> entries_;
-    mem::unordered_map<mem::basic_string<char>, std::size_t> index_;
+    mem::unordered_map<mem::basic_string<char>, std::size_t, KeyHash> index_;
 };
 
 // ---- The uninstall log -------------------------------------------------------------------

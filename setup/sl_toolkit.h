@@ -123,6 +123,16 @@ public:
     string moveaside(const string& strPath);
 
 private:
+    bool JournalWriteAhead(int nType, const string& strFirst, const string& strSecond = {});
+    bool JournalOnly(int nType, const string& strFirst, const string& strSecond = {});
+    bool MakeFolders(const string& strPath, bool fIncludeSelf, bool fCreate);
+    bool MakeKeys(HKEY hRoot, const string& strKey, bool fCreate);
+    bool SetValue(HKEY hRoot, const string& strKey, const string& strValue, DWORD dwType,
+                  const BYTE* pb, DWORD cb);
+    bool WriteFileData(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
+    bool WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
+    void Trace(const string& strLine) const;
+
     // The toolkit's state, in a block of its own (tag "SetupToolkit_m_t").
     struct m_t;
     m_t* m_;

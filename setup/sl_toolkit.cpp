@@ -515,7 +515,7 @@ bool SetupToolkit::installtree(const string& strDest, zip::ZipFile& archive,
         if (cetl::istring(strRest).Compare(string(kszAppHookFile)) == 0)
             strHook = targets.back().strPath;
         for (const string& strFolder : FolderPrefixes(targets.back().strPath, false))
-            folders[cetl::istring(strFolder)] = true;
+            folders.Set(cetl::istring(strFolder), true);
     }
     cbTotal += kcbFolderWeight * folders.Count();
 

@@ -243,14 +243,15 @@ TEST_F(ToolkitTest, AFileWhereAFolderShouldBeIsAFailure) {
 }
 
 // Every change reaches the disk only after the log that records it.
-const ToolkitTest* g_pTest = nullptr;
 std::vector<std::string>* g_pViolations = nullptr;
 std::string* g_pLogNative = nullptr;
+int g_cChecked = 0;
 
 void CheckLogBeforeChange(const char* pszCall, const char* pszPath) {
     const std::string call = pszCall, path = pszPath;
     if (path.find("Uninstall Log for") != std::string::npos) return; // the log itself
     if (call == "SetFileAttributes" || call == "WriteFile") return;  // on a journalled file
+    ++g_cChecked;
     const std::string log = ReadText(*g_pLogNative);
     std::string needle = "\"" + path + "\"";
     if (call == "RegCreateKey" || call == "RegSetValue") needle = "\\" + path + "\"";
@@ -278,6 +279,7 @@ TEST_F(ToolkitTest, EveryChangeIsInTheLogOnDiskBeforeItIsMade) {
                                        cetl::string("N"), 1));
     SetMutationHook(nullptr);
     EXPECT_EQ(violations, std::vector<std::string>{});
+    EXPECT_GE(g_cChecked, 12); // folders, files, the shortcut, keys and the value
     const std::string log = Log();
     EXPECT_NE(log.find("apphook { \"C:\\Games\\Tree\\uninstall.dll\" }"), std::string::npos);
     EXPECT_EQ(ReadText(drive_.Path() / "Games" / "Tree" / "sub" / "b.txt").size(), 20u);

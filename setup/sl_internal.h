@@ -21,6 +21,7 @@
 
 namespace sl {
 
+using cetl::sformat;
 using cetl::string;
 using host::BYTE;
 using host::DWORD;
@@ -59,13 +60,13 @@ private:
     static mem::basic_string<char> KeyOf(int nType, const string& strFirst,
                                          const string& strSecond);
 
-    mem::vector<JournalEntry> entries_;
-    // The standard library hashes only strings of its own allocator.
     struct KeyHash {
         std::size_t operator()(const mem::basic_string<char>& key) const noexcept {
-            return std::hash<std::string_view>{}(key);
+            return std::hash<std::string_view>{}(std::string_view(key));
         }
     };
+
+    mem::vector<JournalEntry> entries_;
     mem::unordered_map<mem::basic_string<char>, std::size_t, KeyHash> index_;
 };
 
@@ -168,8 +169,14 @@ public:
                           bool* pfFound, bool* pfResult) = 0;
 };
 
+// Targets are made with MemNew and released with MemDelete.
+struct TargetDeleter {
+    void operator()(SetupTarget* pTarget) const;
+};
+using TargetPtr = std::unique_ptr<SetupTarget, TargetDeleter>;
+
 // This machine, through host/.
-std::unique_ptr<SetupTarget> MakeDesktopTarget();
+TargetPtr MakeDesktopTarget();
 
 // A fault switch for crash tests: when set, the desktop target calls it before each call
 // that changes a file, a folder or the registry, with the call's name and its path.

@@ -7,7 +7,6 @@
 #include "host/error.h"
 #include "host/heap.h"
 #include "host/library.h"
-#include "host/registry.h"
 #include "setup/sl_main.h"
 #include "setup/sl_toolkit.h"
 

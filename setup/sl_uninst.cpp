@@ -11,9 +11,6 @@
 #include <string>
 
 namespace sl {
-
-using cetl::sformat;
-
 namespace {
 
 constexpr char kszMakerSubfolder[] = "\\Vantor Software";

@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 
 constexpr char kLogPath[] = "C:\\Program Files\\Vantor Software\\Uninstall Log for Kelvano.txt";
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvano";
+const std::string kRegistered = std::string("K:HKLM\\") + kUninstallKey + "|UninstallString";
 constexpr char kHeader[] =
     "#\n"
     "# This uninstall log is automatically generated during installation\n"
@@ -63,33 +64,42 @@ protected:
     bool Exists(const std::string& name) const { return fs::exists(Native(name)); }
     void WriteLog(const std::string& entries) const { MakeFile(kLogPath, kHeader + entries); }
 
-    static bool SplitKey(const std::string& key, HKEY* phRoot, std::string* pSub) {
-        return host::RegSplitKeyPath(key, *phRoot, *pSub);
-    }
-    static void MakeValue(const std::string& key, const char* pszName = nullptr) {
+    // Items: "F:" a file, "R:" a read-only file, "D:" a folder, "K:" a key ("HKCU\...") or,
+    // with "|name", a value of it.
+    void Make(const std::string& item) const {
+        const std::string name = item.substr(2);
+        if (item[0] == 'D') return MakeFolder(name);
+        if (item[0] != 'K') {
+            MakeFile(name);
+            if (item[0] == 'R') {
+                EXPECT_TRUE(host::SetFileAttributes(name.c_str(), 1));
+            }
+            return;
+        }
         HKEY hRoot = nullptr;
         std::string sub;
-        ASSERT_TRUE(SplitKey(key, &hRoot, &sub));
+        ASSERT_TRUE(host::RegSplitKeyPath(name.substr(0, name.find('|')), hRoot, sub));
         HKEY h = nullptr;
-        ASSERT_EQ(host::RegCreateKeyExA(hRoot, sub.c_str(), 0, nullptr, 0, host::KEY_ALL_ACCESS,
-                                        nullptr, &h, nullptr),
-                  host::ERROR_SUCCESS);
-        if (pszName != nullptr)
-            host::RegSetValueExA(h, pszName, 0, host::REG_SZ, reinterpret_cast<const BYTE*>("v"),
-                                 2);
+        host::RegCreateKeyExA(hRoot, sub.c_str(), 0, nullptr, 0, host::KEY_ALL_ACCESS, nullptr, &h,
+                              nullptr);
+        if (name.find('|') != std::string::npos)
+            host::RegSetValueExA(h, name.substr(name.find('|') + 1).c_str(), 0, host::REG_SZ,
+                                 reinterpret_cast<const BYTE*>("v"), 2);
         host::RegCloseKey(h);
     }
-    // The key exists, and (with a name) holds that value.
-    static bool Has(const std::string& key, const char* pszName = nullptr) {
+    bool Present(const std::string& item) const {
+        const std::string name = item.substr(2);
+        if (item[0] != 'K') return Exists(name);
         HKEY hRoot = nullptr;
         std::string sub;
-        if (!SplitKey(key, &hRoot, &sub)) return false;
         HKEY h = nullptr;
-        if (host::RegOpenKeyExA(hRoot, sub.c_str(), 0, host::KEY_READ, &h) != host::ERROR_SUCCESS)
+        if (!host::RegSplitKeyPath(name.substr(0, name.find('|')), hRoot, sub) ||
+            host::RegOpenKeyExA(hRoot, sub.c_str(), 0, host::KEY_READ, &h) != host::ERROR_SUCCESS)
             return false;
-        bool fHas = pszName == nullptr ||
-                    host::RegQueryValueExA(h, pszName, nullptr, nullptr, nullptr, nullptr) ==
-                        host::ERROR_SUCCESS;
+        const bool fHas =
+            name.find('|') == std::string::npos ||
+            host::RegQueryValueExA(h, name.substr(name.find('|') + 1).c_str(), nullptr, nullptr,
+                                   nullptr, nullptr) == host::ERROR_SUCCESS;
         host::RegCloseKey(h);
         return fHas;
     }
@@ -118,8 +128,7 @@ protected:
     std::unique_ptr<SetupToolkit> toolkit_;
 };
 
-// What a log undoes, in reverse order, and what it must leave alone. Items: "F:" a file,
-// "D:" a folder, "K:" a key, "V:" a key and value separated by "|".
+// What a log undoes, in reverse order, and what it must leave alone.
 TEST_F(Removal, LogsUndoNewestFirstAndOnlyWhatIsEmpty) {
     struct Case {
         const char* pszName;
@@ -149,17 +158,17 @@ TEST_F(Removal, LogsUndoNewestFirstAndOnlyWhatIsEmpty) {
          "deletekey { \"HKCU\\Software\" }\ndeletekey { \"HKCU\\Software\\Vantor\" }\n"
          "deletekey { \"HKCU\\Software\\Vantor\\Kelvano CE\" }\n"
          "deleteval { \"HKCU\\Software\\Vantor\\Kelvano CE\" \"Settings\" }\n",
-         {"V:HKCU\\Software\\Vantor\\Kelvano CE|Settings", "V:HKCU\\Software\\Other|x"},
-         {"V:HKCU\\Software\\Vantor\\Kelvano CE|Settings", "K:HKCU\\Software\\Vantor"},
-         {"V:HKCU\\Software\\Other|x"}},
+         {"K:HKCU\\Software\\Vantor\\Kelvano CE|Settings", "K:HKCU\\Software\\Other|x"},
+         {"K:HKCU\\Software\\Vantor\\Kelvano CE|Settings", "K:HKCU\\Software\\Vantor"},
+         {"K:HKCU\\Software\\Other|x"}},
         {"a key with a value of someone else's stays",
          "deletekey { \"HKCU\\Software\\Vantor\" }\n"
          "deletekey { \"HKCU\\Software\\Vantor\\Kelvano CE\" }\n"
          "deleteval { \"HKCU\\Software\\Vantor\\Kelvano CE\" \"Settings\" }\n",
-         {"V:HKCU\\Software\\Vantor\\Kelvano CE|Settings",
-          "V:HKCU\\Software\\Vantor\\Kelvano CE|Keep"},
-         {"V:HKCU\\Software\\Vantor\\Kelvano CE|Settings"},
-         {"V:HKCU\\Software\\Vantor\\Kelvano CE|Keep"}},
+         {"K:HKCU\\Software\\Vantor\\Kelvano CE|Settings",
+          "K:HKCU\\Software\\Vantor\\Kelvano CE|Keep"},
+         {"K:HKCU\\Software\\Vantor\\Kelvano CE|Settings"},
+         {"K:HKCU\\Software\\Vantor\\Kelvano CE|Keep"}},
         {"keys with children or without a root stay",
          "deletekey { \"Software\\Empty\" }\ndeletekey { \"HKCU\\Software\\Loose\" }\n",
          {"K:HKCU\\Software\\Empty", "K:HKCU\\Software\\Loose\\Child"},
@@ -182,33 +191,18 @@ TEST_F(Removal, LogsUndoNewestFirstAndOnlyWhatIsEmpty) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszName);
-        for (const std::string& item : c.before) {
-            const std::string name = item.substr(2);
-            if (item[0] == 'F' || item[0] == 'R') MakeFile(name);
-            if (item[0] == 'R') {
-                ASSERT_TRUE(host::SetFileAttributes(name.c_str(), 1));
-            }
-            if (item[0] == 'D') MakeFolder(name);
-            if (item[0] == 'K') MakeValue(name);
-            if (item[0] == 'V')
-                MakeValue(name.substr(0, name.find('|')), name.substr(name.find('|') + 1).c_str());
-        }
-        auto present = [&](const std::string& item) {
-            const std::string name = item.substr(2);
-            if (item[0] == 'K') return Has(name);
-            if (item[0] == 'V')
-                return Has(name.substr(0, name.find('|')), name.substr(name.find('|') + 1).c_str());
-            return Exists(name);
-        };
+        for (const std::string& item : c.before)
+            Make(item);
         WriteLog(c.log);
+        MakeFile(std::string(kLogPath) + ".tmp"); // left by a crash while saving
         ASSERT_TRUE(toolkit_->registerproduct("Kelvano"));
         EXPECT_TRUE(toolkit_->uninstall("Kelvano"));
         for (const std::string& item : c.gone)
-            EXPECT_FALSE(present(item)) << item;
+            EXPECT_FALSE(Present(item)) << item;
         for (const std::string& item : c.kept)
-            EXPECT_TRUE(present(item)) << item;
-        EXPECT_FALSE(Exists(kLogPath));
-        EXPECT_FALSE(Has(std::string("HKLM\\") + kUninstallKey));
+            EXPECT_TRUE(Present(item)) << item;
+        EXPECT_FALSE(Exists(kLogPath) || Exists(std::string(kLogPath) + ".tmp"));
+        EXPECT_FALSE(Present(kRegistered));
         EXPECT_TRUE(AsideFiles().empty());
         fs::remove_all(kNativeDir);
         fs::remove(kOutside);
@@ -221,7 +215,7 @@ TEST_F(Removal, NoLogTouchesNothing) {
     ASSERT_TRUE(toolkit_->registerproduct("Kelvano"));
     EXPECT_FALSE(toolkit_->uninstall("Kelvano"));
     EXPECT_TRUE(Exists("C:\\Program Files\\Vantor Software\\Kelvano\\kelvano.exe"));
-    EXPECT_TRUE(Has(std::string("HKLM\\") + kUninstallKey, "UninstallString"));
+    EXPECT_TRUE(Present(kRegistered));
     // A name that would reach outside its folder or key is refused outright.
     EXPECT_FALSE(toolkit_->uninstall("..\\Kelvano"));
     EXPECT_FALSE(toolkit_->uninstall(""));
@@ -252,7 +246,7 @@ TEST_F(Removal, HookIsAskedFirstAndToldLast) {
     EXPECT_EQ(Recorded(), "OnUninstallBegin Kelvano\n");
     EXPECT_TRUE(Exists(kHook) && Exists(kGame) && Exists(kLogPath));
     EXPECT_TRUE(AsideFiles().empty());
-    EXPECT_TRUE(Has(std::string("HKLM\\") + kUninstallKey));
+    EXPECT_TRUE(Present(kRegistered));
 
     fs::remove(record_ + ".decline");
     fs::remove(record_);
@@ -261,7 +255,7 @@ TEST_F(Removal, HookIsAskedFirstAndToldLast) {
     EXPECT_FALSE(Exists("C:\\Program Files\\Vantor Software\\Kelvano"));
     EXPECT_FALSE(Exists(kLogPath));
     EXPECT_TRUE(AsideFiles().empty());
-    EXPECT_FALSE(Has(std::string("HKLM\\") + kUninstallKey));
+    EXPECT_FALSE(Present(kRegistered));
 
     // A hook or an entry that is not there lets the removal go on.
     EXPECT_TRUE(toolkit_->callapphook("C:\\Missing\\uninstall.dll", kszHookBegin, "Kelvano"));
@@ -366,7 +360,7 @@ TEST_F(Removal, RegistrationIsExactAndFailsLoudly) {
     }
     host::RegCloseKey(h);
     EXPECT_TRUE(toolkit_->unregisterproduct("Kelvano"));
-    EXPECT_FALSE(Has(std::string("HKLM\\") + kUninstallKey));
+    EXPECT_FALSE(Present(kRegistered));
     // A key that cannot be made (its name is too long) is a failure.
     EXPECT_FALSE(toolkit_->registerproduct(std::string(300, 'k').c_str()));
 }
@@ -425,7 +419,7 @@ TEST_F(Removal, SharedUninstallerEntries) {
                                     "\",Uninstall  \"Kelvano\" "));
     EXPECT_FALSE(Exists("C:\\Games"));
     EXPECT_FALSE(Exists(kLogPath));
-    EXPECT_FALSE(Has(std::string("HKLM\\") + kUninstallKey));
+    EXPECT_FALSE(Present(kRegistered));
 }
 
 } // namespace

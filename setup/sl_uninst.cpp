@@ -170,7 +170,7 @@ bool SetupToolkit::uninstall(const string& strProduct) {
     // the registration included, so that removal can be tried again.
     Journal journal;
     {
-        mem::vector<BYTE> block;
+        mem::vector<BYTE> block{MEM_TAG("*pcbData")};
         if (!target.ReadWholeFile(strLog, &block)) {
             Trace(sformat("setuplib: uninstall could not read %s\n", strLog));
             return false;

@@ -33,7 +33,7 @@ TEST_F(InstallMachine, InstallsListsAndUninstallsWhole) {
     sl::SetupToolkit toolkit(nullptr, sl::MakeDesktopTarget());
     setup::InstallFailure failure;
     ASSERT_TRUE(setup::RunInstallSequence(toolkit, payload_, RecordProgress, 1008, &failure))
-        << failure.idsMessage << " " << failure.strArgument.c_str();
+        << failure.idsMessage << " " << failure.strArgument.Text8();
 
     EXPECT_EQ(ReadBytes(Native(kszProgram)), ReadBytes(STANDIN_GAME));
     EXPECT_EQ(ReadBytes(Native(kszMakerFolder) + "/uninstaller.dll"),

@@ -11,13 +11,17 @@
 
 #include "foundation/memmgr.h"
 #include "foundation/tl_string.h"
+#include "host/registry.h"
 #include "host/types.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <string_view>
 
 namespace sl {
 
+using cetl::sformat;
 using cetl::string;
 using host::BYTE;
 using host::DWORD;
@@ -44,7 +48,8 @@ struct JournalEntry {
 class Journal {
 public:
     Journal();
-    // False (and nothing added) when the entry is already there.
+    // False (and nothing added) when the entry is already there or the type is unknown. Only
+    // a deleteval keeps its second text; other types ignore it.
     bool Add(int nType, const string& strFirst, const string& strSecond = string());
     bool Contains(int nType, const string& strFirst, const string& strSecond = string()) const;
     const mem::vector<JournalEntry>& Entries() const { return entries_; }
@@ -55,8 +60,14 @@ private:
     static mem::basic_string<char> KeyOf(int nType, const string& strFirst,
                                          const string& strSecond);
 
+    struct KeyHash {
+        std::size_t operator()(const mem::basic_string<char>& key) const noexcept {
+            return std::hash<std::string_view>{}(std::string_view(key));
+        }
+    };
+
     mem::vector<JournalEntry> entries_;
-    mem::unordered_map<mem::basic_string<char>, std::size_t> index_;
+    mem::unordered_map<mem::basic_string<char>, std::size_t, KeyHash> index_;
 };
 
 // ---- The uninstall log -------------------------------------------------------------------
@@ -65,7 +76,7 @@ private:
 inline constexpr char kszLogTempSuffix[] = ".tmp";
 // The ten header lines, each ending in "\n" (the last one is empty).
 extern const char kszLogHeader[];
-const char* JournalKeyword(int nType); // "deletedir", ..., "apphook"
+const char* JournalKeyword(int nType); // "deletedir", ..., "apphook"; null for another type
 
 // True when the text can stand between quotes in a log.
 bool IsLoggable(const string& str);
@@ -73,21 +84,23 @@ bool IsLoggable(const string& str);
 // through the toolkit; should one be there it is left out rather than written broken.
 string RenderLog(const Journal& journal);
 // Reads entries from log text into the journal, after what it holds (an entry already there
-// is not added twice). Reading stops at the end, at an unknown keyword or where "{" or "}"
-// is missing; what was read up to there stays. Returns the entries read.
+// is not added twice). Reading stops at the end, at an unknown keyword, where "{", a quoted
+// text or "}" is missing, or at a text holding a NUL (a damaged log); what was read up to
+// there stays. Returns the entries read, those already in the journal included.
 int ParseLog(const char* pch, std::size_t cch, Journal& journal);
 
 // ---- Paths -------------------------------------------------------------------------------
 // The folders a path lies in, from the shortest to the longest: each prefix that ends
 // before a "\", then the path itself when fIncludeSelf. Empty prefixes (a path starting with
-// "\") and drives ("C:") are left out.
+// "\"), prefixes ending in "\" (a doubled or trailing separator) and drives ("C:") are left
+// out, so "C:\a\\b\" gives "C:\a" and "C:\a\\b".
 mem::vector<string> FolderPrefixes(const string& strPath, bool fIncludeSelf);
 // An archive entry name as the archive keeps it: "\" becomes "/", one leading "/" dropped.
 string NormaliseEntryName(const string& strName);
 // A relative name that may be put below a folder: no ".." or "." component, no drive, not
 // absolute, no empty component.
 bool IsSafeRelativeName(const string& strName);
-// The last component: everything up to the last "\" (or, with none, the last "/") cut off.
+// The last component: everything up to the last "\" or "/" cut off.
 string ShortItemName(const string& strPath);
 
 // ---- Targets -----------------------------------------------------------------------------
@@ -156,8 +169,14 @@ public:
                           bool* pfFound, bool* pfResult) = 0;
 };
 
+// Targets are made with MemNew and released with MemDelete.
+struct TargetDeleter {
+    void operator()(SetupTarget* pTarget) const;
+};
+using TargetPtr = std::unique_ptr<SetupTarget, TargetDeleter>;
+
 // This machine, through host/.
-std::unique_ptr<SetupTarget> MakeDesktopTarget();
+TargetPtr MakeDesktopTarget();
 
 // A fault switch for crash tests: when set, the desktop target calls it before each call
 // that changes a file, a folder or the registry, with the call's name and its path.

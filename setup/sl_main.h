@@ -5,8 +5,6 @@
 #include "foundation/tl_string.h"
 #include "setup/sl_toolkit.h"
 
-#include <memory>
-
 namespace sl {
 
 // Every trace line of the library goes through here ("setuplib: ... \n").
@@ -27,14 +25,14 @@ public:
     // device toolkit is made. With 0 only reports whether a connection exists.
     DeviceConnection* connectdevice(DWORD dwTimeoutMs);
 
-    SetupToolkit& DesktopToolkit() { return *pDesktop_; }
+    SetupToolkit& DesktopToolkit();
     // Null while no device is connected.
-    SetupToolkit* DeviceToolkit() { return pDevice_.get(); }
+    SetupToolkit* DeviceToolkit();
 
 private:
-    std::unique_ptr<SetupToolkit> pDesktop_;
-    std::unique_ptr<SetupToolkit> pDevice_;
-    DeviceConnection* pConnection_ = nullptr;
+    // The library's state, in a block of its own (tag "SetupLib_m_t").
+    struct m_t;
+    m_t* m_;
 };
 
 } // namespace sl

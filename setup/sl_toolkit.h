@@ -52,7 +52,7 @@ constexpr std::uint64_t kcbFolderWeight = 0x4000;
 class SetupToolkit {
 public:
     // pOwner may be null (the uninstaller works without a library).
-    SetupToolkit(SetupLib* pOwner, std::unique_ptr<SetupTarget> pTarget);
+    SetupToolkit(SetupLib* pOwner, TargetPtr pTarget);
     ~SetupToolkit();
     SetupToolkit(const SetupToolkit&) = delete;
     SetupToolkit& operator=(const SetupToolkit&) = delete;
@@ -123,6 +123,16 @@ public:
     string moveaside(const string& strPath);
 
 private:
+    bool JournalWriteAhead(int nType, const string& strFirst, const string& strSecond = {});
+    bool JournalOnly(int nType, const string& strFirst, const string& strSecond = {});
+    bool MakeFolders(const string& strPath, bool fIncludeSelf, bool fCreate);
+    bool MakeKeys(HKEY hRoot, const string& strKey, bool fCreate);
+    bool SetValue(HKEY hRoot, const string& strKey, const string& strValue, DWORD dwType,
+                  const BYTE* pb, DWORD cb);
+    bool WriteFileData(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
+    bool WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
+    void Trace(const string& strLine) const;
+
     // The toolkit's state, in a block of its own (tag "SetupToolkit_m_t").
     struct m_t;
     m_t* m_;

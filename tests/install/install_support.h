@@ -26,6 +26,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,35 +43,52 @@ inline constexpr char kszUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvano";
 
 inline std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string bytes;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buf[65536];
+        for (std::size_t cb; (cb = std::fread(buf, 1, sizeof buf, file)) > 0;)
+            bytes.append(buf, cb);
+        std::fclose(file);
+    }
+    return bytes;
 }
 
 inline std::string Native(const char* pszClassic) {
     return host::NativeFileName(pszClassic);
 }
 
+// FNV-1a of a file's bytes, read in pieces.
+inline std::string ContentsHash(const fs::path& path) {
+    std::uint64_t nHash = 14695981039346656037ull;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        unsigned char buf[65536];
+        for (std::size_t cb; (cb = std::fread(buf, 1, sizeof buf, file)) > 0;)
+            for (std::size_t i = 0; i < cb; ++i)
+                nHash = (nHash ^ buf[i]) * 1099511628211ull;
+        std::fclose(file);
+    }
+    return std::to_string(nHash);
+}
+
 // Every entry below a folder, one sorted line each: kind, relative name, permission bits (the
 // read-only mark lives there) and, for files, the size and a hash of the contents.
 using Snapshot = std::map<std::string, std::string>;
 
-inline Snapshot SnapshotFolder(const fs::path& root) {
+inline Snapshot SnapshotFolder(const fs::path& root, const std::set<std::string>& skip = {}) {
     Snapshot snap;
     std::error_code ec;
     if (!fs::exists(root, ec)) return snap;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root, ec)) {
+        const std::string name = fs::relative(entry.path(), root).string();
         struct stat st {};
-        if (lstat(entry.path().c_str(), &st) != 0) continue;
+        if (skip.contains(name) || lstat(entry.path().c_str(), &st) != 0) continue;
         char szMode[16];
         std::snprintf(szMode, sizeof szMode, "%03o", static_cast<unsigned>(st.st_mode & 0777));
         std::string line = S_ISDIR(st.st_mode) ? "dir " : "file ";
         line += szMode;
-        if (!S_ISDIR(st.st_mode)) {
-            const std::string bytes = ReadBytes(entry.path());
-            line += " " + std::to_string(bytes.size()) + " " +
-                    std::to_string(std::hash<std::string>{}(bytes));
-        }
-        snap[fs::relative(entry.path(), root).string()] = line;
+        if (!S_ISDIR(st.st_mode))
+            line += " " + std::to_string(st.st_size) + " " + ContentsHash(entry.path());
+        snap[name] = line;
     }
     return snap;
 }
@@ -102,6 +120,10 @@ struct ChildRun {
     int nStatus = 0;
     std::string message;
     bool Killed() const { return WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGKILL; }
+    std::string Status() const {
+        if (WIFSIGNALED(nStatus)) return "killed by signal " + std::to_string(WTERMSIG(nStatus));
+        return "exit " + std::to_string(WEXITSTATUS(nStatus));
+    }
     bool Passed() const {
         return WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0 && message.empty();
     }
@@ -141,8 +163,8 @@ protected:
         host::SeedShellFolders();
         before_ = State();
         beforeDrive_ = SnapshotFolder(drive_.Path());
-        payloadBytes_ = BuildPayload();
-        payload_.OpenMemory(payloadBytes_.data(), payloadBytes_.size(), false);
+        static const std::vector<std::uint8_t> payloadBytes = BuildPayload();
+        payload_.OpenMemory(payloadBytes.data(), payloadBytes.size(), false);
         ASSERT_EQ(payload_.Count(), 2u);
     }
     void TearDown() override { host::RegSetStorageFolder(""); }
@@ -151,19 +173,18 @@ protected:
         const std::string game = ReadBytes(STANDIN_GAME);
         const std::string uninstaller = ReadBytes(UNINSTALLER_LIBRARY);
         zipwriter::ZipWriter writer;
-        writer.AddDeflated(
-            "native/kelvano.exe",
-            std::span(reinterpret_cast<const std::uint8_t*>(game.data()), game.size()), 1);
-        writer.AddDeflated("native/uninstaller.dll",
-                           std::span(reinterpret_cast<const std::uint8_t*>(uninstaller.data()),
-                                     uninstaller.size()),
-                           1);
+        // Stored: the reader has tests of its own, and every case builds its payload anew.
+        auto bytes = [](const std::string& s) {
+            return std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+        };
+        writer.AddStored("native/kelvano.exe", bytes(game));
+        writer.AddStored("native/uninstaller.dll", bytes(uninstaller));
         return writer.Finish();
     }
 
-    MachineState State() const {
+    MachineState State(bool fDrive = true) const {
         MachineState state;
-        state.drive = Describe(SnapshotFolder(drive_.Path()));
+        if (fDrive) state.drive = Describe(SnapshotFolder(drive_.Path()));
         state.applications = Describe(SnapshotFolder(apps_.Path()));
         for (HKEY hRoot :
              {host::HKEY_LOCAL_MACHINE, host::HKEY_CURRENT_USER, host::HKEY_CLASSES_ROOT})
@@ -174,14 +195,25 @@ protected:
     // The state now, less the shared uninstaller and the folders it made, which stay behind
     // on purpose.
     MachineState StateLessSharedUninstaller() const {
-        Snapshot drive = SnapshotFolder(drive_.Path());
+        std::set<std::string> shared;
         for (const char* psz : {"Program Files/Vantor Software/uninstaller.dll",
                                 "Program Files/Vantor Software", "Program Files"}) {
-            if (!beforeDrive_.contains(psz)) drive.erase(psz);
+            if (!beforeDrive_.contains(psz)) shared.insert(psz);
         }
-        MachineState state = State();
+        const Snapshot drive = SnapshotFolder(drive_.Path(), shared);
+        MachineState state = State(false);
         state.drive = Describe(drive);
         return state;
+    }
+
+    // Takes the shared uninstaller away too, so that the next installation writes it again.
+    void ForgetSharedUninstaller() {
+        std::error_code ec;
+        if (!beforeDrive_.contains("Program Files/Vantor Software/uninstaller.dll"))
+            fs::remove(drive_.Path() / "Program Files/Vantor Software/uninstaller.dll", ec);
+        for (const char* psz : {"Program Files/Vantor Software", "Program Files"}) {
+            if (!beforeDrive_.contains(psz)) fs::remove(drive_.Path() / psz, ec);
+        }
     }
 
     bool Install(setup::InstallFailure* pFailure = nullptr) {
@@ -226,16 +258,22 @@ protected:
     using DWORD = host::DWORD;
     using HKEY = host::HKEY;
 
-    testsupport::TempFolder drive_{"kelvano-install-drive"};
-    testsupport::TempFolder registry_{"kelvano-install-registry"};
-    testsupport::TempFolder apps_{"kelvano-install-apps"};
-    testsupport::TempFolder work_{"kelvano-install-work"};
+    // Memory-backed where the machine has it: the host flushes every registry and log change
+    // to disk, and a test that installs a hundred times would spend its time waiting.
+    static fs::path FastRoot() {
+        std::error_code ec;
+        return access("/dev/shm", W_OK) == 0 && fs::is_directory("/dev/shm", ec) ? "/dev/shm" : "";
+    }
+
+    testsupport::TempFolder drive_{"kelvano-install-drive", FastRoot()};
+    testsupport::TempFolder registry_{"kelvano-install-registry", FastRoot()};
+    testsupport::TempFolder apps_{"kelvano-install-apps", FastRoot()};
+    testsupport::TempFolder work_{"kelvano-install-work", FastRoot()};
     testsupport::ScopedEnv driveEnv_{"KELVANO_DRIVE_DIR", drive_.Path().c_str()};
     testsupport::ScopedEnv registryEnv_{"KELVANO_REGISTRY_DIR", registry_.Path().c_str()};
     testsupport::ScopedEnv appsEnv_{"KELVANO_APPLICATIONS_DIR", apps_.Path().c_str()};
     MachineState before_;
     Snapshot beforeDrive_;
-    std::vector<std::uint8_t> payloadBytes_;
     zip::ZipFile payload_;
 };
 

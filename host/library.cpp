@@ -5,10 +5,12 @@
 #include "host/file.h"
 
 #include <dlfcn.h>
+#include <elf.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -105,9 +107,43 @@ std::vector<std::string> PathsFor(const std::string& name) {
     return paths;
 }
 
+// The loader maps a library's segments straight from the file, so one cut off (a crash
+// while it was being written) would fault when touched instead of failing to load. Every
+// segment and table the headers name must lie inside the file.
+bool IsWholeLibrary(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    Elf64_Ehdr header{};
+    if (!in.read(reinterpret_cast<char*>(&header), sizeof(header)) ||
+        std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_phentsize != sizeof(Elf64_Phdr))
+        return false;
+    std::error_code ec;
+    const std::uint64_t cbFile = fs::file_size(path, ec);
+    if (ec) return false;
+    auto fits = [cbFile](std::uint64_t offset, std::uint64_t cb) {
+        return offset <= cbFile && cb <= cbFile - offset;
+    };
+    if (!fits(header.e_phoff, std::uint64_t{header.e_phnum} * sizeof(Elf64_Phdr)) ||
+        (header.e_shoff != 0 &&
+         !fits(header.e_shoff, std::uint64_t{header.e_shnum} * header.e_shentsize)))
+        return false;
+    in.seekg(static_cast<std::streamoff>(header.e_phoff));
+    for (unsigned i = 0; i < header.e_phnum; ++i) {
+        Elf64_Phdr segment{};
+        if (!in.read(reinterpret_cast<char*>(&segment), sizeof(segment))) return false;
+        if (segment.p_type == PT_LOAD && !fits(segment.p_offset, segment.p_filesz)) return false;
+    }
+    return true;
+}
+
 HMODULE Load(const std::string& name) {
+    bool fDamaged = false;
     for (const auto& candidate : PathsFor(name)) {
         if (!IsRegularFile(candidate)) continue;
+        if (!IsWholeLibrary(candidate)) {
+            fDamaged = true;
+            continue;
+        }
         std::error_code ec;
         std::string path = fs::absolute(candidate, ec).lexically_normal().string();
         if (ec) path = candidate;
@@ -136,7 +172,7 @@ HMODULE Load(const std::string& name) {
         if (fFirst) MarkFileInUse(path, true);
         return hModule;
     }
-    SetLastError(ERROR_MOD_NOT_FOUND);
+    SetLastError(fDamaged ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
     return nullptr;
 }
 

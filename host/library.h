@@ -3,7 +3,8 @@
 // counts as in use (host/file.h: DeleteFile fails on it, MoveFile works).
 //
 // Failures set the last-error value: ERROR_MOD_NOT_FOUND (126) when nothing loads,
-// ERROR_PROC_NOT_FOUND (127) for a missing export.
+// ERROR_PROC_NOT_FOUND (127) for a missing export, ERROR_BAD_EXE_FORMAT (193) when the only
+// file found is not a whole library (cut off, say, by a crash while it was written).
 #pragma once
 
 #include "host/resource.h"

@@ -51,7 +51,9 @@ TEST_F(Library, LoadsByEachKindOfName) {
         HMODULE h = LoadLibrary(c.name.c_str());
         if (c.file.empty()) {
             EXPECT_EQ(h, nullptr);
-            EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+            // A file that is there but is no library is told apart from a missing one.
+            EXPECT_EQ(GetLastError(),
+                      name == "C:\\notlib.dll" ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
             continue;
         }
         ASSERT_NE(h, nullptr);
@@ -81,6 +83,19 @@ TEST_F(Library, MissingExportAndStaleHandles) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(GetProcAddress(h, "RecordedShow"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(Library, ACutOffLibraryFailsToLoadInsteadOfFaulting) {
+    std::ifstream in(LIBRARY_TESTLIB, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(whole.size(), 4096u);
+    for (std::size_t cb :
+         {std::size_t{0}, std::size_t{40}, std::size_t{4096}, whole.size() / 2, whole.size() - 1}) {
+        const fs::path cut = drive_.Path() / ("cut" + std::to_string(cb) + ".dll");
+        std::ofstream(cut, std::ios::binary).write(whole.data(), static_cast<std::streamsize>(cb));
+        EXPECT_EQ(LoadLibrary(cut.c_str()), nullptr) << cb << " bytes";
+        EXPECT_EQ(GetLastError(), ERROR_BAD_EXE_FORMAT) << cb << " bytes";
+    }
 }
 
 TEST_F(Library, InUseUntilEveryLoadIsFreed) {

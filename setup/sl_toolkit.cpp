@@ -575,9 +575,20 @@ bool SetupToolkit::finalize(zip::ZipFile& archive, const string& strEntry, int, 
                                                    std::u16string(), &version, &nResult) &&
                        std::atoi(host::ToUtf8(version).c_str()) > 1;
     if (!fKeep) {
+        // Written beside it and renamed into place: a crash must never leave a cut-off
+        // library where the next installation loads it to ask its version.
+        const string strTemp = strUninstaller + kszLogTempSuffix;
         if (!MakeFolders(strUninstaller, false, true) ||
-            !WriteFileData(strUninstaller, pEntry->Data(), pEntry->Size(), nFrom, nTo))
+            !WriteFileData(strTemp, pEntry->Data(), pEntry->Size(), nFrom, nTo))
             return false;
+        m_->pTarget->SetFileAttributes(strUninstaller, 0);
+        if (!m_->pTarget->ReplaceFile(strTemp, strUninstaller)) {
+            const DWORD dwError = host::GetLastError();
+            m_->pTarget->DeleteFile(strTemp);
+            Trace(sformat("setuplib: writefile failed to write %s\n", strUninstaller));
+            host::SetLastError(dwError);
+            return false;
+        }
     }
     reportprogress(kProgressFinishing, nTo, string());
     if (!registerproduct(m_->strProduct)) {

@@ -64,6 +64,21 @@ bool SetDword(SetupTarget& target, HKEY hRoot, const string& strKey, const char*
     return target.SetValue(hRoot, strKey, pszName, host::REG_DWORD, rgb, sizeof rgb);
 }
 
+// Temporary files a crash left beside the log and beside the shared uninstaller: the
+// real files are only ever replaced by renaming these, so what remains of them is junk.
+void DeleteLeftovers(SetupTarget& target, const string& strLog) {
+    const int iFolder = strLog.ReverseFind('\\');
+    const string rgstrLeftovers[] = {
+        strLog + kszLogTempSuffix,
+        strLog.Substring(0, iFolder + 1) + kszUninstallerFile + kszLogTempSuffix,
+    };
+    for (const string& strLeftover : rgstrLeftovers)
+        if (target.GetFileAttributes(strLeftover) != host::INVALID_FILE_ATTRIBUTES) {
+            target.SetFileAttributes(strLeftover, host::FILE_ATTRIBUTE_NORMAL);
+            target.DeleteFile(strLeftover);
+        }
+}
+
 } // namespace
 
 string SetupToolkit::moveaside(const string& strPath) {
@@ -173,6 +188,8 @@ bool SetupToolkit::uninstall(const string& strProduct) {
         mem::vector<BYTE> block{MEM_TAG("*pcbData")};
         if (!target.ReadWholeFile(strLog, &block)) {
             Trace(sformat("setuplib: uninstall could not read %s\n", strLog));
+            // A log that never got its first save changed nothing; its leftover goes.
+            DeleteLeftovers(target, strLog);
             return false;
         }
         ParseLog(reinterpret_cast<const char*>(block.data()), block.size(), journal);
@@ -249,9 +266,7 @@ bool SetupToolkit::uninstall(const string& strProduct) {
 
     target.SetFileAttributes(strLog, host::FILE_ATTRIBUTE_NORMAL);
     target.DeleteFile(strLog);
-    const string strLogTemp = strLog + kszLogTempSuffix;
-    if (target.GetFileAttributes(strLogTemp) != host::INVALID_FILE_ATTRIBUTES)
-        target.DeleteFile(strLogTemp);
+    DeleteLeftovers(target, strLog);
     unregisterproduct(strProduct);
 
     if (!strHook.IsEmpty()) {

@@ -4,17 +4,16 @@
 // files of 1 to 4 KB in 20 folders and one 32 MB file. Wall time, as the copies run in
 // other processes. Goal: within 1.5 times the copy and the removal.
 //
-// Results (2 cores shared with other builds; Release; memory-backed folders):
-//   installtree / cp -r: 2.0   (88 ms against 44 ms)
-//   removal     / rm -r: 2.8   (38 ms against 13.5 ms)
-// On a disk folder (KELVANO_BENCH_DIR=/tmp) the install swings from 1.1 to 1.9 and the
-// removal from 5 to 17 with the file system's write-back.
-// Why not within 1.5: every classic name is resolved anew on each call, a stat for each
-// component and, for a name that does not exist yet, a listing of its folder to look for
-// another letter case. Writing a file makes two such calls (clearing the attributes, then
-// creating), removing one makes two more (clearing, deleting) plus the in-use check's open
-// and lock: about 12 stats, 4 opens and 4 folder reads a file against cp's 3 stats and 2
-// opens, which is half of installtree's time; the bytes themselves are a quarter.
+// Results (2 cores shared with other builds; Release; memory-backed folders), three runs:
+//   installtree / cp -r: 1.43 to 1.48
+//   removal     / rm -r: 1.43 to 1.46
+// On a disk folder (KELVANO_BENCH_DIR=/tmp) the file system's write-back swings both sides
+// by more than the difference measured.
+// Where the rest goes: every classic name is resolved on each call (one lstat when it
+// exists; for a new name a stat of its folder and a listing of it, to find the name in
+// another letter case), and a delete first checks that no host program holds the file (an
+// open and a lock). Attributes are cleared only when a read-only file is in the way. The
+// journal's duplicate check is a hash lookup and does not show.
 #include "host/file.h"
 #include "host/registry.h"
 #include "host/shell.h"

@@ -176,8 +176,30 @@ std::string NativeFileName(std::string_view name) {
         components.emplace_back(part);
     }
 
-    std::string path = DriveFolder(chDrive);
+    // Most names are spelled as they exist, or only their last component is new: one lstat
+    // of the whole path (and one of its folder) settles those without walking. A name that
+    // exists needs no check that its drive folder does.
+    std::string path = DrivePath(chDrive);
     if (path.empty()) return "";
+    if (!components.empty()) {
+        std::string exact = path;
+        std::size_t cchFolder = 0;
+        for (const std::string& component : components) {
+            if (exact.back() != '/') exact += '/';
+            cchFolder = exact.size() - 1;
+            exact += component;
+        }
+        struct stat st;
+        if (lstat(exact.c_str(), &st) == 0) return exact;
+        if (DriveFolder(chDrive).empty()) return "";
+        const std::string folder = exact.substr(0, cchFolder == 0 ? 1 : cchFolder);
+        if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            bool fFolderExists = true;
+            const std::string spelled = ExistingSpelling(folder, components.back(), fFolderExists);
+            return (folder.back() == '/' ? folder : folder + "/") + spelled;
+        }
+    }
+    if (DriveFolder(chDrive).empty()) return "";
     bool fExists = true;
     for (const std::string& component : components) {
         std::string spelled = ExistingSpelling(path, component, fExists);

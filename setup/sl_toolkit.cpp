@@ -403,8 +403,13 @@ bool SetupToolkit::WriteFileData(const string& strPath, const BYTE* pb, DWORD cb
 
 bool SetupToolkit::WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo) {
     SetupTarget& target = *m_->pTarget;
-    target.SetFileAttributes(strPath, 0);
-    if (!target.CreateFileForWriting(strPath)) {
+    // Attributes are cleared before overwriting; only a read-only file needs it, so it is
+    // done when the plain attempt is refused (most files are new).
+    bool fCreated = target.CreateFileForWriting(strPath);
+    if (!fCreated && host::GetLastError() == host::ERROR_ACCESS_DENIED &&
+        target.SetFileAttributes(strPath, 0))
+        fCreated = target.CreateFileForWriting(strPath);
+    if (!fCreated) {
         const DWORD dwError = host::GetLastError();
         Trace(sformat(IsDevice() ? "setuplib: rapi writefile failed to create %s\n"
                                  : "setuplib: writefile failed to create %s\n",

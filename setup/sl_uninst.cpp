@@ -232,8 +232,12 @@ bool SetupToolkit::uninstall(const string& strProduct) {
                 target.RemoveDirectory(entry.strFirst); // a folder still in use stays
                 break;
             }
-            target.SetFileAttributes(entry.strFirst, host::FILE_ATTRIBUTE_NORMAL);
-            if (target.DeleteFile(entry.strFirst)) break;
+            // Attributes are cleared first where they stand in the way (read-only).
+            if (target.DeleteFile(entry.strFirst) ||
+                (host::GetLastError() == host::ERROR_ACCESS_DENIED &&
+                 target.SetFileAttributes(entry.strFirst, host::FILE_ATTRIBUTE_NORMAL) &&
+                 target.DeleteFile(entry.strFirst)))
+                break;
             const DWORD dwAttributes = target.GetFileAttributes(entry.strFirst);
             if (dwAttributes == host::INVALID_FILE_ATTRIBUTES ||
                 (dwAttributes & host::FILE_ATTRIBUTE_DIRECTORY) != 0)

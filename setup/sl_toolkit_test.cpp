@@ -380,6 +380,19 @@ TEST_F(ToolkitTest, FinalizeReplacesAnUninstallerThatDoesNotAnswerAndRegisters) 
                             host::KEY_READ, &hKey),
         host::ERROR_SUCCESS);
     host::RegCloseKey(hKey);
+
+    // An installed uninstaller that answers version 2 stays, and the product is registered.
+    const char* pszKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvano";
+    const fs::path installed =
+        drive_.Path() / "Program Files" / "Vantor Software" / "uninstaller.dll";
+    fs::copy_file(UNINSTALLER_LIB, installed, fs::copy_options::overwrite_existing);
+    const std::string real = ReadText(installed);
+    ASSERT_EQ(host::RegDeleteKeyA(host::HKEY_LOCAL_MACHINE, pszKey), host::ERROR_SUCCESS);
+    ASSERT_TRUE(toolkit_.finalize(archive_, cetl::string("native/uninstaller.dll"), 95, 95, 100));
+    EXPECT_EQ(ReadText(installed), real);
+    ASSERT_EQ(host::RegOpenKeyExA(host::HKEY_LOCAL_MACHINE, pszKey, 0, host::KEY_READ, &hKey),
+              host::ERROR_SUCCESS);
+    host::RegCloseKey(hKey);
 }
 
 } // namespace

@@ -64,6 +64,36 @@ const zip::ZipEntry* UnpackedEntry(zip::ZipFile& archive, zip::ZipEntry* pEntry)
     return pEntry;
 }
 
+// The entry by its normalised name, unpacked; null (traced with the format, the last error
+// ERROR_FILE_NOT_FOUND) when the archive has none.
+const zip::ZipEntry* FindEntry(zip::ZipFile& archive, const string& strEntry,
+                               const char* pszNotFound) {
+    const string strName = NormaliseEntryName(strEntry);
+    zip::ZipEntry* pFound = archive.Find(strName);
+    if (pFound == nullptr) {
+        Trace(sformat(pszNotFound, strName));
+        host::SetLastError(host::ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    return UnpackedEntry(archive, pFound);
+}
+
+// A trace line that leaves the last error as the failure set it.
+void TraceFailure(const string& strLine) {
+    const DWORD dwError = host::GetLastError();
+    Trace(strLine);
+    host::SetLastError(dwError);
+}
+
+// A replacement that failed: its temporary file goes, the failure is traced and its error
+// kept.
+void AbandonReplacement(SetupTarget& target, const string& strTemp, const string& strPath) {
+    const DWORD dwError = host::GetLastError();
+    target.DeleteFile(strTemp);
+    Trace(sformat("setuplib: writefile failed to write %s\n", strPath));
+    host::SetLastError(dwError);
+}
+
 string WithBackslashes(const string& str) {
     string strOut(str);
     strOut.Replace(string("/"), string("\\"));
@@ -254,10 +284,7 @@ bool SetupToolkit::savejournal() {
         fOk = target.ReplaceFile(strTemp, m_->strLogPath);
     }
     if (!fOk) {
-        const DWORD dwError = host::GetLastError();
-        target.DeleteFile(strTemp);
-        Trace(sformat("setuplib: writefile failed to write %s\n", m_->strLogPath));
-        host::SetLastError(dwError);
+        AbandonReplacement(target, strTemp, m_->strLogPath);
         m_->fJournalDirty = true;
     }
     return fOk;
@@ -410,11 +437,9 @@ bool SetupToolkit::WritePlain(const string& strPath, const BYTE* pb, DWORD cb, i
         target.SetFileAttributes(strPath, 0))
         fCreated = target.CreateFileForWriting(strPath);
     if (!fCreated) {
-        const DWORD dwError = host::GetLastError();
-        Trace(sformat(IsDevice() ? "setuplib: rapi writefile failed to create %s\n"
-                                 : "setuplib: writefile failed to create %s\n",
-                      strPath));
-        host::SetLastError(dwError);
+        TraceFailure(sformat(IsDevice() ? "setuplib: rapi writefile failed to create %s\n"
+                                        : "setuplib: writefile failed to create %s\n",
+                             strPath));
         return false;
     }
     bool fOk = true;
@@ -445,19 +470,12 @@ bool SetupToolkit::WritePlain(const string& strPath, const BYTE* pb, DWORD cb, i
 
 bool SetupToolkit::installfile(const string& strPath, zip::ZipFile& archive, const string& strEntry,
                                int nFrom, int nTo) {
-    const string strName = NormaliseEntryName(strEntry);
-    zip::ZipEntry* pFound = archive.Find(strName);
-    if (pFound == nullptr) {
-        Trace(sformat("setuplib: installfile failed to find %s\n", strName));
-        host::SetLastError(host::ERROR_FILE_NOT_FOUND);
-        return false;
-    }
-    const zip::ZipEntry* pEntry = UnpackedEntry(archive, pFound);
+    const zip::ZipEntry* pEntry =
+        FindEntry(archive, strEntry, "setuplib: installfile failed to find %s\n");
     if (pEntry == nullptr) return false;
     if (!MakeFolders(strPath, false, true)) {
-        const DWORD dwError = host::GetLastError();
-        Trace(sformat("setuplib: installfile failed to create the folders of %s\n", strPath));
-        host::SetLastError(dwError);
+        TraceFailure(
+            sformat("setuplib: installfile failed to create the folders of %s\n", strPath));
         return false;
     }
     if (!JournalWriteAhead(kDeleteFile, strPath)) return false;
@@ -466,18 +484,14 @@ bool SetupToolkit::installfile(const string& strPath, zip::ZipFile& archive, con
 
 bool SetupToolkit::linkfile(const string& strLink, const string& strTarget) {
     if (!MakeFolders(strLink, false, true) || !JournalWriteAhead(kDeleteFile, strLink)) {
-        const DWORD dwError = host::GetLastError();
-        Trace(sformat("setuplib: linkfile failed to create %s\n", strLink));
-        host::SetLastError(dwError);
+        TraceFailure(sformat("setuplib: linkfile failed to create %s\n", strLink));
         return false;
     }
     SetupTarget& target = *m_->pTarget;
     if (target.GetFileAttributes(strLink) != host::INVALID_FILE_ATTRIBUTES)
         target.DeleteFile(strLink);
     if (!target.CreateShortcut(strLink, strTarget)) {
-        const DWORD dwError = host::GetLastError();
-        Trace(sformat("setuplib: linkfile failed to create %s\n", strLink));
-        host::SetLastError(dwError);
+        TraceFailure(sformat("setuplib: linkfile failed to create %s\n", strLink));
         return false;
     }
     return true;
@@ -536,9 +550,7 @@ bool SetupToolkit::installtree(const string& strDest, zip::ZipFile& archive,
         if (nFrom != -1)
             reportprogress(kProgressFolder, PercentBetween(nFrom, nTo, cbDone, cbTotal), it->first);
         if (!MakeFolders(it->first, true, true)) {
-            const DWORD dwError = host::GetLastError();
-            Trace(sformat("setuplib: installtree failed to create %s\n", it->first));
-            host::SetLastError(dwError);
+            TraceFailure(sformat("setuplib: installtree failed to create %s\n", it->first));
             return false;
         }
         cbDone += kcbFolderWeight;
@@ -560,14 +572,8 @@ bool SetupToolkit::installtree(const string& strDest, zip::ZipFile& archive,
 
 bool SetupToolkit::finalize(zip::ZipFile& archive, const string& strEntry, int, int nFrom,
                             int nTo) {
-    const string strName = NormaliseEntryName(strEntry);
-    zip::ZipEntry* pFound = archive.Find(strName);
-    if (pFound == nullptr) {
-        Trace(sformat("setuplib: could not find %s for finalize\n", strName));
-        host::SetLastError(host::ERROR_FILE_NOT_FOUND);
-        return false;
-    }
-    const zip::ZipEntry* pEntry = UnpackedEntry(archive, pFound);
+    const zip::ZipEntry* pEntry =
+        FindEntry(archive, strEntry, "setuplib: could not find %s for finalize\n");
     if (pEntry == nullptr) return false;
     if (m_->fJournalDirty && !savejournal()) return false;
 
@@ -588,10 +594,7 @@ bool SetupToolkit::finalize(zip::ZipFile& archive, const string& strEntry, int, 
             return false;
         m_->pTarget->SetFileAttributes(strUninstaller, 0);
         if (!m_->pTarget->ReplaceFile(strTemp, strUninstaller)) {
-            const DWORD dwError = host::GetLastError();
-            m_->pTarget->DeleteFile(strTemp);
-            Trace(sformat("setuplib: writefile failed to write %s\n", strUninstaller));
-            host::SetLastError(dwError);
+            AbandonReplacement(*m_->pTarget, strTemp, strUninstaller);
             return false;
         }
     }

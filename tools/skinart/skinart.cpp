@@ -343,14 +343,14 @@ void DrawSign(Canvas* c, bool fInstall, double cx, double cy, double s, Rgb colo
         c->Paint(Stroke(cx + 6.5 * k, cy + 7.5 * k, cx + 6.5 * k, cy + 3 * k, 1.3 * k, colour));
         return;
     }
-    // A circling arrow.
-    double r = 6 * k, a = -60 * M_PI / 180;
-    c->Paint(Arc(cx, cy, r, 1.4 * k, 30, 300, colour));
+    // A circling arrow, clockwise, its head at the upper right.
+    double r = 6 * k, a = -75 * M_PI / 180;
+    c->Paint(Arc(cx, cy, r, 1.4 * k, 20, 285, colour));
     double px = cx + r * std::cos(a), py = cy + r * std::sin(a);
     double tx = -std::sin(a), ty = std::cos(a), nx = std::cos(a), ny = std::sin(a);
-    c->Paint(Polygon({{px + 4 * k * tx, py + 4 * k * ty},
-                      {px + 3.5 * k * nx, py + 3.5 * k * ny},
-                      {px - 3.5 * k * nx, py - 3.5 * k * ny}},
+    c->Paint(Polygon({{px + 5 * k * tx, py + 5 * k * ty},
+                      {px + 4 * k * nx - 1 * k * tx, py + 4 * k * ny - 1 * k * ty},
+                      {px - 4 * k * nx - 1 * k * tx, py - 4 * k * ny - 1 * k * ty}},
                      colour));
 }
 

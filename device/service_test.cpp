@@ -206,7 +206,14 @@ TEST_F(DeviceTest, SystemInfoReportsTheArchitectureAndFolders) {
         std::string error;
         ASSERT_TRUE(StopService(dir_, &error)) << error;
     }
-    Start();
+    StartOptions options;
+    options.decompressorFile = DEVICE_TESTLIB;
+    Start(options);
+    Reader status(Do(Call::kStatus).body);
+    std::uint32_t n = 0, fDecompressor = 0;
+    ASSERT_TRUE(status.U32(&n) && status.U32(&n) && status.U32(&fDecompressor));
+    EXPECT_EQ(fDecompressor, 1u);
+    EXPECT_TRUE(fs::exists(Root() + "/Program Files/Vantor Software/lzrapi.dll"));
     struct {
         std::uint32_t nFolder;
         std::int32_t nResult;
@@ -355,6 +362,31 @@ TEST_F(DeviceTest, CreateProcessRunsWithTheDeviceEnvironment) {
     }
     EXPECT_EQ(line, "device hello");
     EXPECT_EQ(Do(Call::kCreateProcess, Writer().Text(u"\\bin\\none").Text(u"")).nResult, 0);
+}
+
+TEST_F(DeviceTest, ToolRemovesAProductInTheDeviceContext) {
+    Start();
+    fs::create_directories(Root() + "/Program Files/Vantor Software");
+    fs::copy_file(DEVICE_TESTLIB, Root() + "/Program Files/Vantor Software/uninstaller.dll");
+    const std::string tool = std::string(DEVICE_PROGRAM) + " --dir " + dir_ + " ";
+    auto run = [&](const std::string& args) {
+        int n = std::system((tool + args + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(n) ? WEXITSTATUS(n) : -1;
+    };
+    ASSERT_EQ(run("reg set 'HKLM\\Software\\Apps\\Game' IsvFile sz "
+                  "'\\Program Files\\Vantor Software\\uninstaller.dll'"),
+              0);
+    EXPECT_EQ(run("uninstall Game"), 0);
+    std::ifstream removed(Root() + "/removed.txt");
+    std::string line;
+    std::getline(removed, line);
+    EXPECT_EQ(line, "Game");
+    EXPECT_EQ(Do(Call::kRegOpenKey, Writer().U32(kHklm).Text(u"Software\\Apps\\Game").U32(0x20019))
+                  .nResult,
+              2);
+    EXPECT_EQ(run("uninstall Game"), 1);
+    EXPECT_EQ(run("status"), 0);
+    EXPECT_EQ(run("uninstall"), 2);
 }
 
 } // namespace

@@ -1,9 +1,13 @@
-// A device-side library for the invoke tests: block-mode entries that answer, fail and crash.
+// A device-side library for the invoke and tool tests: block-mode entries that answer, fail
+// and crash, and a removal entry.
+#include "host/file.h"
 #include "host/heap.h"
+#include "host/registry.h"
 #include "host/types.h"
 
 #include <csignal>
 #include <cstring>
+#include <string>
 
 #define TESTLIB_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -35,4 +39,16 @@ TESTLIB_EXPORT long Decline(DWORD, BYTE* pbInput, DWORD* pcbOutput, BYTE** ppbOu
 TESTLIB_EXPORT long Crash(DWORD, BYTE*, DWORD*, BYTE**, void*) {
     std::raise(SIGSEGV);
     return 0;
+}
+
+// A removal entry as the tool's "uninstall" runs it: records its command line in "\removed.txt"
+// and deletes the product's key, both of which must land on the device.
+TESTLIB_EXPORT void Uninstall(void*, void*, const char* pszCmdLine, int) {
+    host::HANDLE h = host::CreateFile("\\removed.txt", host::GENERIC_WRITE, 0, host::CREATE_ALWAYS);
+    if (h == host::INVALID_HANDLE_VALUE) return;
+    host::DWORD cb = 0;
+    host::WriteFile(h, pszCmdLine, static_cast<host::DWORD>(std::strlen(pszCmdLine)), &cb);
+    host::CloseHandle(h);
+    host::RegDeleteKeyA(host::HKEY_LOCAL_MACHINE,
+                        (std::string("Software\\Apps\\") + pszCmdLine).c_str());
 }

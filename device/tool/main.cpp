@@ -25,7 +25,7 @@ constexpr char kProgram[] = "kelvano-device";
 namespace fs = std::filesystem;
 
 std::string Usage() {
-    return "Usage: kelvano-device [--dir DIR] COMMAND [ARGUMENTS]\n"
+    return "Usage: kelvano-device [--dir DIR] COMMAND [--dir DIR] [ARGUMENTS]\n"
            "The emulated handheld device: its service, files, registry and programs.\n"
            "\n"
            "Commands:\n"
@@ -47,7 +47,8 @@ std::string Usage() {
            "  uninstall PRODUCT  run the \"Uninstall\" entry of the library named by HKLM\n"
            "                     \"Software\\Apps\\PRODUCT\" \"IsvFile\" on the device\n"
            "\n"
-           "The device folder is --dir, else $KELVANO_DEVICE_DIR, else\n"
+           "The device folder is --dir (before the command, or just after it but for reg,\n"
+           "whose own --dir is the registry tool's), else $KELVANO_DEVICE_DIR, else\n"
            "$XDG_DATA_HOME/kelvano/device, else ~/.local/share/kelvano/device.\n"
            "Exit status: 0 done, 1 failed, 2 bad arguments.\n";
 }
@@ -177,7 +178,8 @@ int Main(std::vector<std::string> args) {
     if (args.empty()) return cli::UsageError(kProgram, "missing command");
     const std::string verb = args[0];
     if (verb == "_invoke") return device::InvokeHelper();
-    if (!takeDir(1)) return cli::UsageError(kProgram, "--dir needs a folder");
+    // After "reg", --dir is the registry tool's own option.
+    if (verb != "reg" && !takeDir(1)) return cli::UsageError(kProgram, "--dir needs a folder");
     if (dir.empty()) dir = device::DefaultDeviceFolder();
     if (dir.empty())
         return cli::Failure(kProgram, "no device folder (set KELVANO_DEVICE_DIR or HOME)");
@@ -218,6 +220,8 @@ int Main(std::vector<std::string> args) {
         return List(dir, rest.empty() ? "\\" : rest[0]);
     }
     if (verb == "reg") {
+        if (rest.size() == 1 && rest[0] == "--help")
+            return regtool::Run(rest, std::cin, std::cout, std::cerr);
         if (!HasDevice(dir)) return cli::Failure(kProgram, dir + ": no device here");
         EnterDevice(dir);
         return regtool::Run(rest, std::cin, std::cout, std::cerr);

@@ -209,7 +209,8 @@ TEST_F(DeviceTest, SystemInfoReportsTheArchitectureAndFolders) {
     StartOptions options;
     options.decompressorFile = DEVICE_TESTLIB;
     Start(options);
-    Reader status(Do(Call::kStatus).body);
+    const Client::Reply reply = Do(Call::kStatus);
+    Reader status(reply.body);
     std::uint32_t n = 0, fDecompressor = 0;
     ASSERT_TRUE(status.U32(&n) && status.U32(&n) && status.U32(&fDecompressor));
     EXPECT_EQ(fDecompressor, 1u);
@@ -234,9 +235,9 @@ TEST_F(DeviceTest, SystemInfoReportsTheArchitectureAndFolders) {
     const std::u16string link = u"\\Windows\\StartUp\\Kelvano.lnk";
     EXPECT_EQ(
         Do(Call::kCreateShortcut, Writer().Text(link).Text(u"\\Program Files\\k.exe")).nResult, 1);
-    Client::Reply reply = Do(Call::kGetShortcutTarget, Writer().Text(link));
+    Client::Reply linkReply = Do(Call::kGetShortcutTarget, Writer().Text(link));
     std::u16string target;
-    Reader(reply.body).Text(&target);
+    Reader(linkReply.body).Text(&target);
     EXPECT_EQ(target, u"\\Program Files\\k.exe");
     EXPECT_FALSE(fs::is_empty(dir_ + "/applications"));
 }

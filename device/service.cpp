@@ -9,6 +9,7 @@
 #include "host/registry.h"
 #include "host/shell.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -75,6 +76,20 @@ bool ReceiveAll(int fd, std::uint8_t* pb, std::size_t cb) {
         if (n <= 0) return false;
         pb += n;
         cb -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The body grows as it arrives, so that a header alone never makes the service hold the
+// largest body for a client that sends no more.
+bool ReceiveBody(int fd, std::uint32_t cb, std::vector<std::uint8_t>* pBody) {
+    constexpr std::size_t kcbStep = 1 << 20;
+    pBody->clear();
+    while (pBody->size() < cb) {
+        std::size_t iAt = pBody->size();
+        std::size_t cbPart = std::min<std::size_t>(kcbStep, cb - iAt);
+        pBody->resize(iAt + cbPart);
+        if (!ReceiveAll(fd, pBody->data() + iAt, cbPart)) return false;
     }
     return true;
 }
@@ -806,8 +821,7 @@ void Serve(int fd) {
         RequestHeader header = LoadRequestHeader(bytes);
         Decode d = CheckRequestHeader(header);
         if (d == Decode::kOk) {
-            body.resize(header.cbBody);
-            if (!ReceiveAll(fd, body.data(), body.size())) break;
+            if (!ReceiveBody(fd, header.cbBody, &body)) break;
             d = CheckRequest(header, body.data(), body.size());
         }
         if (d != Decode::kOk) {

@@ -53,6 +53,21 @@ protected:
         return n;
     }
     std::string Root() const { return RootFolder(dir_); }
+    // "\bin\probe" writes its profile and first argument to "\out.txt" on the device.
+    void WriteProbe() {
+        fs::create_directories(Root() + "/bin");
+        {
+            std::ofstream script(Root() + "/bin/probe");
+            script << "#!/bin/sh\necho \"$KELVANO_PROFILE $1\" > \"$KELVANO_DRIVE_DIR/out.txt\"\n";
+        }
+        fs::permissions(Root() + "/bin/probe", fs::perms::owner_all);
+    }
+    std::string ReadOut() {
+        std::ifstream out(Root() + "/out.txt");
+        std::string line;
+        std::getline(out, line);
+        return line;
+    }
 
     testsupport::TempFolder folder_{"kdev"};
     std::string dir_ = folder_.Path().string();
@@ -348,25 +363,20 @@ TEST_F(DeviceTest, InvokeRunsBlockEntriesAndSurvivesACrash) {
 
 TEST_F(DeviceTest, CreateProcessRunsWithTheDeviceEnvironment) {
     Start();
-    fs::create_directories(Root() + "/bin");
-    {
-        std::ofstream script(Root() + "/bin/probe");
-        script << "#!/bin/sh\necho \"$KELVANO_PROFILE $1\" > \"$KELVANO_DRIVE_DIR/out.txt\"\n";
-    }
-    fs::permissions(Root() + "/bin/probe", fs::perms::owner_all);
+    WriteProbe();
     EXPECT_EQ(Do(Call::kCreateProcess, Writer().Text(u"\\bin\\probe").Text(u"hello")).nResult, 1);
     std::string line;
     for (int i = 0; i < 200 && line.empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::ifstream out(Root() + "/out.txt");
-        std::getline(out, line);
+        line = ReadOut();
     }
     EXPECT_EQ(line, "device hello");
     EXPECT_EQ(Do(Call::kCreateProcess, Writer().Text(u"\\bin\\none").Text(u"")).nResult, 0);
 }
 
-TEST_F(DeviceTest, ToolRemovesAProductInTheDeviceContext) {
+TEST_F(DeviceTest, ToolVerbsWorkInTheDeviceContext) {
     Start();
+    WriteProbe();
     fs::create_directories(Root() + "/Program Files/Vantor Software");
     fs::copy_file(DEVICE_TESTLIB, Root() + "/Program Files/Vantor Software/uninstaller.dll");
     const std::string tool = std::string(DEVICE_PROGRAM) + " --dir " + dir_ + " ";
@@ -386,8 +396,26 @@ TEST_F(DeviceTest, ToolRemovesAProductInTheDeviceContext) {
                   .nResult,
               2);
     EXPECT_EQ(run("uninstall Game"), 1);
-    EXPECT_EQ(run("status"), 0);
     EXPECT_EQ(run("uninstall"), 2);
+
+    EXPECT_EQ(run("run '\\bin\\probe' tool"), 0);
+    EXPECT_EQ(ReadOut(), "device tool");
+    EXPECT_EQ(run("run '\\bin\\none'"), 1);
+    std::string listing;
+    if (FILE* pipe = ::popen((tool + "ls bin").c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof(buffer), pipe))
+            listing += buffer;
+        ::pclose(pipe);
+    }
+    EXPECT_NE(listing.find("probe"), std::string::npos) << listing;
+
+    EXPECT_EQ(run("status"), 0);
+    EXPECT_EQ(run("disconnect"), 0);
+    EXPECT_EQ(Do(Call::kGetSystemInfo).status, Status::kDisconnected);
+    EXPECT_EQ(run("connect"), 0);
+    EXPECT_EQ(run("stop"), 0);
+    EXPECT_EQ(run("status"), 1);
 }
 
 } // namespace

@@ -734,9 +734,14 @@ void Invoke(const std::u16string& library, const std::u16string& entry,
     }
     if (fdOut >= 0) ::close(fdOut);
     if (fdIn >= 0) ::close(fdIn);
-    if (fTimedOut) ::kill(pid, SIGKILL);
+    // A helper that closed its output may still run: it gets until the deadline too.
     int nStatus = 0;
-    while (::waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
+    for (;;) {
+        if (fTimedOut || std::chrono::steady_clock::now() >= deadline) ::kill(pid, SIGKILL);
+        pid_t nDone = ::waitpid(pid, &nStatus, fTimedOut ? 0 : WNOHANG);
+        if (nDone == pid || (nDone < 0 && errno != EINTR)) break;
+        if (nDone == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        fTimedOut = fTimedOut || std::chrono::steady_clock::now() >= deadline;
     }
     if (!WIFEXITED(nStatus) || WEXITSTATUS(nStatus) != 0 ||
         CheckItems("UUB", reply.data(), reply.size()) != Decode::kOk)

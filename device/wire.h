@@ -49,7 +49,8 @@ static_assert(offsetof(RequestHeader, cbBody) == 12);
 
 enum class Status : std::uint32_t {
     kServed = 0,       // the call ran; nResult and nLastError are its own
-    kDisconnected = 1, // the device is disconnected: only the tool's calls are served
+    kDisconnected = 1, // the device is disconnected: only the tool's calls are served (nResult
+                       // -1, nLastError kErrorNotConnected)
     kMalformed = 2,    // the request could not be decoded (the service then hangs up)
     kUnknownCall = 3,  // no such call (the service then hangs up)
 };
@@ -92,7 +93,8 @@ enum class Call : std::uint32_t {
     kDisconnect = 3, // -> nothing
     kStop = 4,       // -> nothing; the service ends after replying
 
-    // Files. nResult as the classic call returns it (BOOL unless noted).
+    // Files. nResult is 1 or 0 (success or failure) unless noted; positions and sizes come
+    // back as items.
     kGetFileAttributes = 10, // T path -> nothing; nResult the attributes (0xFFFFFFFF: none)
     kSetFileAttributes = 11, // T path, U attributes -> nothing
     kCreateFile = 12,        // T path, U access, U share, U creation, U flags -> U handle
@@ -128,7 +130,7 @@ enum class Call : std::uint32_t {
     kRegSetValue = 48,     // U key, T name, U type, B data -> nothing
     kRegDeleteValue = 49,  // U key, T name -> nothing
 
-    // System.
+    // System. nResult 1 unless noted.
     kGetSystemInfo = 60,    // -> U architecture, U page size, U processors, U processor
                             // type, U allocation granularity, U level, U revision
     kGetVersionEx = 61,     // -> U major, U minor, U build, U platform, T service pack

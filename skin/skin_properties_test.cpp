@@ -96,13 +96,4 @@ TEST(SkinProperties, TestingForAKeyNeverAddsIt) {
     EXPECT_EQ(properties.Count(), 1u);
 }
 
-TEST(SkinProperties, SettingKeepsTheKeySpelling) {
-    PROPERTIES properties;
-    Parse(&properties, "font = Arial,-14,I", PROPERTIES::PARSE_REPLACE);
-    properties.SetText("Font", "MS Shell Dlg,10");
-    ASSERT_EQ(properties.Count(), 1u);
-    EXPECT_STREQ(properties.begin()->first.Text(), "font");
-    EXPECT_STREQ(properties.Lookup("FONT")->strText.Text(), "MS Shell Dlg,10");
-}
-
 } // namespace

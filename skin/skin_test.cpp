@@ -3,13 +3,11 @@
 #include "anim/cea_display.h"
 #include "foundation/memmgr.h"
 #include "foundation/tl_exception.h"
-#include "host/debug.h"
 #include "host/screen.h"
 #include "skin/skin_testutil.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,20 +22,16 @@ const char* const kSkinText = "skin = Test\n"
 
 class SkinTest : public ::testing::Test {
 protected:
-    void SetUp() override { StartScreen(32); }
-    void TearDown() override {
-        DestroyDisplay();
-        host::ShutdownScreen();
-    }
-    void StartScreen(UINT nDepth) {
-        DestroyDisplay();
-        host::ShutdownScreen();
+    void SetUp() override {
         host::ScreenOptions options;
         options.backend = host::ScreenBackendKind::kHeadless;
         options.profile = host::ScreenProfile::kDesktop;
-        options.nDepth = nDepth;
         ASSERT_TRUE(host::InitScreen(options));
-        ASSERT_NE(CreateDisplay(nDepth == 8), nullptr);
+        ASSERT_NE(CreateDisplay(false), nullptr);
+    }
+    void TearDown() override {
+        DestroyDisplay();
+        host::ShutdownScreen();
     }
 
     // A skin from the files, skin.txt first.
@@ -111,18 +105,6 @@ TEST_F(SkinTest, RefusesBadPackages) {
     EXPECT_EQ(Message([] { SKIN skin(nullptr, 0); }), kszSkinNoProperties);
     const char szJunk[] = "this is not an archive at all";
     EXPECT_NE(Message([&] { SKIN skin(szJunk, sizeof(szJunk)); }), "");
-}
-
-TEST_F(SkinTest, LoadsFromAFile) {
-    Bytes package = Package({{"skin.txt", Text(kSkinText)}, {"frame.psp", Picture(4, 4)}});
-    std::string strPath = ::testing::TempDir() + "skin_test_package.zip";
-    std::FILE* pFile = std::fopen(strPath.c_str(), "wb");
-    ASSERT_NE(pFile, nullptr);
-    std::fwrite(package.data(), 1, package.size(), pFile);
-    std::fclose(pFile);
-    SKIN skin(strPath.c_str());
-    EXPECT_NE(skin.FindFile("frame.psp"), nullptr);
-    std::remove(strPath.c_str());
 }
 
 TEST_F(SkinTest, MemoryIsReturnedOnDestroy) {
@@ -283,18 +265,6 @@ TEST_F(SkinTest, FontsAreMadeOncePerDescription) {
     ASSERT_NE(hFont, nullptr);
     EXPECT_EQ(pSkin->Font("Arial,-14,I"), hFont);
     EXPECT_NE(pSkin->Font("Arial,-14,B"), hFont);
-}
-
-TEST_F(SkinTest, NoOutOfColoursAtEightBits) {
-    StartScreen(8);
-    host::DebugCapture capture;
-    DWORD cBefore = PaletteGroup::OutOfColorsCount();
-    std::unique_ptr<SKIN> pSkin = Load(kSkinText, {{"a.psp", Picture(8, 8, kRed, kBlue)},
-                                                   {"b.psp", Picture(8, 8, kBlack, kWhite)},
-                                                   {"c.bmp", Bitmap(4, 4, 10, 20, 30)}});
-    EXPECT_EQ(PaletteGroup::OutOfColorsCount(), cBefore);
-    EXPECT_EQ(capture.Text().find("Out of colors"), std::string::npos);
-    EXPECT_EQ(pSkin->FindFile("a.psp")->pSprite->GetFrame(0)->GetDepth(), 8);
 }
 
 } // namespace

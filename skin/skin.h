@@ -26,6 +26,8 @@
 #include "host/resource.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <utility>
 
 namespace zip {
 class ZipFile;
@@ -84,9 +86,24 @@ struct PROPERTIESVALUE {
     void Set(const cetl::string& str);
 };
 
+// Besides the map, a hash index of its entries answers lookups with one comparison rather
+// than the dozen or more a search of the skip list makes; it is rebuilt on the first lookup
+// after a key was added or removed (a value's change keeps it). The map's operations that
+// add or remove keys are redeclared here to keep it; use a PROPERTIES as itself.
 class PROPERTIES : public cetl::stringmap<PROPERTIESVALUE> {
+    using base = cetl::stringmap<PROPERTIESVALUE>;
+
 public:
     enum ParseMode { PARSE_REPLACE, PARSE_REMOVE };
+
+    PROPERTIES() = default;
+    PROPERTIES(const PROPERTIES& other) : base(other) {}
+    PROPERTIES(PROPERTIES&& other) noexcept : base(std::move(other)) { SwapIndex(other); }
+    PROPERTIES& operator=(PROPERTIES other) noexcept {
+        Swap(other);
+        return *this;
+    }
+    ~PROPERTIES();
 
     // One "key = value" a line; blank lines and lines starting with "=" or "#" are skipped.
     // Replace sets each key's value, remove deletes each key present.
@@ -95,7 +112,26 @@ public:
 
     // Neither adds the key (the inherited Get would).
     const PROPERTIESVALUE* Lookup(const cetl::istring& strKey) const;
-    bool Holds(const cetl::istring& strKey) const { return Contains(strKey); }
+    bool Holds(const cetl::istring& strKey) const { return Lookup(strKey) != nullptr; }
+
+    bool Set(const cetl::istring& strKey, PROPERTIESVALUE value);
+    void Remove(const cetl::istring& strKey);
+    // Adds a missing key with the default value.
+    PROPERTIESVALUE& Get(const cetl::istring& strKey);
+    PROPERTIESVALUE& operator[](const cetl::istring& strKey) { return Get(strKey); }
+    void Clear();
+    void Swap(PROPERTIES& other) noexcept;
+
+private:
+    // Keys equal without regard to case hash alike: ASCII letters fold, and every other byte
+    // counts as one value (case folding never maps between ASCII and the rest).
+    static std::uint32_t Hash(const cetl::string& strKey);
+    void SwapIndex(PROPERTIES& other) noexcept;
+    void FreeIndex() const;
+    bool BuildIndex() const;
+
+    mutable const value_type** ppIndex_ = nullptr; // open addressing, null for a free slot
+    mutable std::uint32_t cSlots_ = 0;             // a power of two, or 0 while stale
 };
 
 struct SKINFILE {
@@ -237,4 +273,5 @@ private:
     PaletteGroup* pGroup_ = nullptr;
     cetl::map<Sprite*, SKINCONTROLGRAPHICS*> graphics_;
     cetl::map<cetl::string, host::HFONT> fonts_;
+    mutable cetl::istring strPrefixed_; // scratch for window-prefixed keys
 };

@@ -1,7 +1,10 @@
 // Skin properties: values read as text, colour and number, and the "key = value" parser.
 #include "skin/skin.h"
 
+#include "foundation/memmgr.h"
+
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -57,6 +60,81 @@ void PROPERTIESVALUE::Set(const cetl::string& str) {
     nNumber = SkinNumberFromText(str);
 }
 
+std::uint32_t PROPERTIES::Hash(const cetl::string& strKey) {
+    const TCHAR* pch = strKey.Text();
+    std::uint32_t nHash = 2166136261u;
+    for (int i = 0; i < strKey.Length(); ++i) {
+        std::uint32_t b = static_cast<std::uint32_t>(pch[i]) & 0xFF;
+        if (b >= 0x80)
+            b = 0x80;
+        else if (b >= 'a' && b <= 'z')
+            b -= 'a' - 'A';
+        nHash = (nHash ^ b) * 16777619u;
+    }
+    return nHash ^ (nHash >> 15);
+}
+
+PROPERTIES::~PROPERTIES() {
+    FreeIndex();
+}
+
+void PROPERTIES::FreeIndex() const {
+    if (ppIndex_ != nullptr) MemFree(ppIndex_);
+    ppIndex_ = nullptr;
+    cSlots_ = 0;
+}
+
+bool PROPERTIES::BuildIndex() const {
+    FreeIndex();
+    std::uint32_t cSlots = 16;
+    while (cSlots < 2 * Count() && cSlots < 0x40000000u)
+        cSlots *= 2;
+    if (cSlots < 2 * Count()) return false;
+    ppIndex_ = MemAllocArray(const value_type*, cSlots);
+    if (ppIndex_ == nullptr) return false;
+    for (std::uint32_t i = 0; i < cSlots; ++i)
+        ppIndex_[i] = nullptr;
+    cSlots_ = cSlots;
+    for (const value_type& item : *this) {
+        std::uint32_t i = Hash(item.first) & (cSlots - 1);
+        while (ppIndex_[i] != nullptr)
+            i = (i + 1) & (cSlots - 1);
+        ppIndex_[i] = &item;
+    }
+    return true;
+}
+
+void PROPERTIES::SwapIndex(PROPERTIES& other) noexcept {
+    std::swap(ppIndex_, other.ppIndex_);
+    std::swap(cSlots_, other.cSlots_);
+}
+
+bool PROPERTIES::Set(const cetl::istring& strKey, PROPERTIESVALUE value) {
+    bool fAdded = base::Set(strKey, std::move(value));
+    if (fAdded) FreeIndex();
+    return fAdded;
+}
+
+void PROPERTIES::Remove(const cetl::istring& strKey) {
+    base::Remove(strKey);
+    FreeIndex();
+}
+
+PROPERTIESVALUE& PROPERTIES::Get(const cetl::istring& strKey) {
+    if (!Contains(strKey)) FreeIndex();
+    return base::Get(strKey);
+}
+
+void PROPERTIES::Clear() {
+    base::Clear();
+    FreeIndex();
+}
+
+void PROPERTIES::Swap(PROPERTIES& other) noexcept {
+    base::Swap(other);
+    SwapIndex(other);
+}
+
 void PROPERTIES::SetText(const cetl::istring& strKey, const cetl::string& strText) {
     PROPERTIESVALUE value;
     value.Set(strText);
@@ -64,8 +142,15 @@ void PROPERTIES::SetText(const cetl::istring& strKey, const cetl::string& strTex
 }
 
 const PROPERTIESVALUE* PROPERTIES::Lookup(const cetl::istring& strKey) const {
-    auto it = Find(strKey);
-    return it != end() ? &it->second : nullptr;
+    if (IsEmpty()) return nullptr;
+    if (cSlots_ == 0 && !BuildIndex()) {
+        auto it = Find(strKey);
+        return it != end() ? &it->second : nullptr;
+    }
+    for (std::uint32_t i = Hash(strKey) & (cSlots_ - 1); ppIndex_[i] != nullptr;
+         i = (i + 1) & (cSlots_ - 1))
+        if (strKey.Compare(ppIndex_[i]->first) == 0) return &ppIndex_[i]->second;
+    return nullptr;
 }
 
 void PROPERTIES::Parse(const CHAR* pch, std::size_t cch, ParseMode nMode) {

@@ -62,6 +62,7 @@ TEST(SkinProperties, ParsesLines) {
         {"one=1\rtwo=2", "two", "2"},
         {"one=1\n\n\ntwo = 2\n", "one", "1"},
         {"frame border=20\nFRAME BORDER = 7", "Frame Border", "7"},
+        {"Ĉefa koloro = 1", "ĉefa KOLORO", "1"},
     };
     for (const Case& c : cases) {
         PROPERTIES properties;

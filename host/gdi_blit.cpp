@@ -172,10 +172,12 @@ AreaCopy CopyArea(const PixelBuffer& src, const RECT& rc) {
 class RowWriter {
 public:
     // pPaint null stands for the null brush, whose pattern is 0.
-    RowWriter(Target& dst, Converter* conv, BYTE rop, const Paint* pPaint, const DWORD* pKey)
+    // A key pixel is one whose colour bits (keyMask) equal the key.
+    RowWriter(Target& dst, Converter* conv, BYTE rop, const Paint* pPaint, const DWORD* pKey,
+              DWORD keyMask)
         : dst_(dst), conv_(conv), rop_(rop), pPaint_(pPaint), fKey_(pKey != nullptr),
-          key_(pKey ? *pKey : 0), fDest_(UsesDest(rop) || pKey), fSource_(UsesSource(rop)),
-          fPattern_(UsesPattern(rop)) {}
+          key_(pKey ? *pKey : 0), keyMask_(keyMask), fDest_(UsesDest(rop) || pKey),
+          fSource_(UsesSource(rop)), fPattern_(UsesPattern(rop)) {}
 
     // src holds n raw source values (unused when the operation has no source); it is
     // overwritten.
@@ -192,7 +194,7 @@ public:
         if (fKey_) {
             skip_.resize(n);
             for (LONG i = 0; i < n; ++i)
-                skip_[i] = src[i] == key_;
+                skip_[i] = (src[i] & keyMask_) == key_;
         }
         if (fSource_) conv_->Convert(src, n);
         if (fDest_) ReadRow(dst_.px(), x, y, n, d_.data());
@@ -214,6 +216,7 @@ private:
     const Paint* pPaint_;
     bool fKey_;
     DWORD key_;
+    DWORD keyMask_;
     bool fDest_, fSource_, fPattern_;
     std::vector<DWORD> d_, keep_, p_;
     std::vector<char> skip_;
@@ -221,20 +224,21 @@ private:
 
 // Same-format colour-keyed copy of one row: the common case of sprites. Written as a
 // select over whole rows so that the compiler can vectorise it.
-template <class T> void KeyedRow(const BYTE* pSrc, BYTE* pDst, LONG n, DWORD key) {
+template <class T> void KeyedRow(const BYTE* pSrc, BYTE* pDst, LONG n, DWORD key, DWORD keyMask) {
     const T k = static_cast<T>(key);
+    const T m = static_cast<T>(keyMask);
     if (reinterpret_cast<std::uintptr_t>(pSrc) % alignof(T) == 0 &&
         reinterpret_cast<std::uintptr_t>(pDst) % alignof(T) == 0) {
         const T* s = reinterpret_cast<const T*>(pSrc);
         T* d = reinterpret_cast<T*>(pDst);
         for (LONG i = 0; i < n; ++i)
-            d[i] = s[i] == k ? d[i] : s[i];
+            d[i] = (s[i] & m) == k ? d[i] : s[i];
         return;
     }
     for (LONG i = 0; i < n; ++i) {
         T v;
         std::memcpy(&v, pSrc + i * sizeof(T), sizeof(T));
-        if (v != k) std::memcpy(pDst + i * sizeof(T), &v, sizeof(T));
+        if ((v & m) != k) std::memcpy(pDst + i * sizeof(T), &v, sizeof(T));
     }
 }
 
@@ -286,7 +290,7 @@ BOOL DoBlit(const BlitArgs& a) {
 
     if (!fSource) {
         std::vector<DWORD> none;
-        RowWriter writer(dst, nullptr, rop, pPaint, nullptr);
+        RowWriter writer(dst, nullptr, rop, pPaint, nullptr, 0);
         for (const RECT& rcClip : dst.clip()) {
             RECT rc = Intersect(rcClip, rcDst);
             if (IsEmpty(rc)) continue;
@@ -324,8 +328,11 @@ BOOL DoBlit(const BlitArgs& a) {
     const Format& sf = src.format();
     Converter conv(dst.format(), sf, dst.Resolve(dc.st.crText), dst.Resolve(dc.st.crBk),
                    src.Resolve(src.dc().st.crBk));
-    DWORD key = a.fKey ? sf.Encode(src.Resolve(a.crKey)) : 0;
-    RowWriter writer(dst, &conv, a.fKey ? 0xCC : rop, pPaint, a.fKey ? &key : nullptr);
+    // Bits of a pixel outside its colour masks (the top byte at 32 bits) never decide
+    // whether it is the key.
+    const DWORD keyMask = sf.fIndexed ? sf.valueMask : (sf.mask[0] | sf.mask[1] | sf.mask[2]);
+    DWORD key = a.fKey ? sf.Encode(src.Resolve(a.crKey)) & keyMask : 0;
+    RowWriter writer(dst, &conv, a.fKey ? 0xCC : rop, pPaint, a.fKey ? &key : nullptr, keyMask);
     std::vector<DWORD> row;
 
     if (!fScaled) {
@@ -350,13 +357,13 @@ BOOL DoBlit(const BlitArgs& a) {
                     if (!a.fKey)
                         std::memmove(pd, ps, static_cast<std::size_t>(n) * (bpp / 8));
                     else if (bpp == 8)
-                        KeyedRow<BYTE>(ps, pd, n, key);
+                        KeyedRow<BYTE>(ps, pd, n, key, keyMask);
                     else if (bpp == 16)
-                        KeyedRow<WORD>(ps, pd, n, key);
+                        KeyedRow<WORD>(ps, pd, n, key, keyMask);
                     else if (bpp == 24)
                         Keyed24(ps, pd, n, key);
                     else
-                        KeyedRow<DWORD>(ps, pd, n, key);
+                        KeyedRow<DWORD>(ps, pd, n, key, keyMask);
                     continue;
                 }
                 row.resize(n);

@@ -232,11 +232,17 @@ TEST(GdiBlit, TransparentBetweenEveryPairOfFormats) {
             // The key is the colour of a source pixel, so that some pixels are see-through.
             COLORREF key = s.Decode(s.Get(3, 1));
             DWORD keyValue = s.Encode(key);
+            // Bits outside the colour masks (the top byte at 32 bits) never make the key.
+            DWORD colourBits = 0xFFFFFFFF;
+            if (sf.nDepth == 16 || sf.nDepth == 32)
+                colourBits = sf.masks[0] | sf.masks[1] | sf.masks[2]
+                                 ? sf.masks[0] | sf.masks[1] | sf.masks[2]
+                                 : (sf.nDepth == 16 ? 0x7FFF : 0xFFFFFF);
             ASSERT_TRUE(TransparentBlt(dst->hdc, 0, 0, cx, cy, src->hdc, 0, 0, cx, cy, key));
             Colors colors;
             int bad = CountMismatches(*dst, [&](int x, int y) {
                 DWORD sv = s.Get(x, y);
-                return sv == keyValue ? d.Get(x, y) : Convert(d, s, sv, colors);
+                return (sv & colourBits) == keyValue ? d.Get(x, y) : Convert(d, s, sv, colors);
             });
             if (bad) return;
         }
@@ -312,6 +318,31 @@ TEST(GdiBlit, StretchedTransparentSkipsKeyPixels) {
             int i = (y / 2) * 4 + x / 2;
             EXPECT_EQ(d[y * (dst->px.cbPitch / 2) + x], i % 2 ? 0x1234 : 0x0100 + i);
         }
+}
+
+// A 32-bit pixel's top byte carries no colour: a pixel of the key's colour is skipped
+// whatever that byte holds, and a palette-relative key (0x02BBGGRR) names the same colour.
+TEST(GdiBlit, ColourKeyIgnoresTheTopByte) {
+    for (bool fStretch : {false, true}) {
+        auto src = MakeCanvas(32, 4, 1);
+        auto dst = MakeCanvas(32, 4, 1);
+        auto* s = reinterpret_cast<DWORD*>(src->px.pBits);
+        const DWORD rgSrc[4] = {0xFF0000FF, 0x000000FF, 0x80FF0000, 0x00123456};
+        std::copy_n(rgSrc, 4, s);
+        std::fill_n(reinterpret_cast<DWORD*>(dst->px.pBits), 4, DWORD(0x00ABCDEF));
+        ASSERT_TRUE(TransparentBlt(dst->hdc, 0, 0, 4, 1, src->hdc, 0, 0, fStretch ? 2 : 4,
+                                   fStretch ? 1 : 1, PALETTERGB(0, 0, 255)));
+        const auto* d = reinterpret_cast<const DWORD*>(dst->px.pBits);
+        if (fStretch) {
+            EXPECT_EQ(d[0] & 0xFFFFFF, 0xABCDEFu);
+            EXPECT_EQ(d[3] & 0xFFFFFF, 0xABCDEFu);
+        } else {
+            EXPECT_EQ(d[0] & 0xFFFFFF, 0xABCDEFu);
+            EXPECT_EQ(d[1] & 0xFFFFFF, 0xABCDEFu);
+            EXPECT_EQ(d[2] & 0xFFFFFF, 0xFF0000u);
+            EXPECT_EQ(d[3] & 0xFFFFFF, 0x123456u);
+        }
+    }
 }
 
 TEST(GdiBlit, OverlappingCopyOnOneBitmapReadsTheOriginalPixels) {

@@ -1,5 +1,7 @@
 #include "setup/zip/zipfile.h"
 
+#include "host/resource.h"
+
 #include "foundation/diag.h"
 #include "foundation/memmgr.h"
 #include "foundation/tl_exception.h"
@@ -117,9 +119,20 @@ void ZipFile::Close() {
     fOwnsData_ = false;
 }
 
-void ZipFile::OpenResource(host::HINSTANCE, const TCHAR*, const TCHAR*, bool fDefer) {
+void ZipFile::OpenResource(host::HINSTANCE hModule, const TCHAR* pszName, const TCHAR* pszType,
+                           bool fDefer) {
     Close();
-    cetl::trace("zip: archives cannot be read from resources yet\n");
+    const host::ResName name(pszName), type(pszType);
+    host::HRSRC hResource = host::FindResource(hModule, name, type);
+    const void* pv =
+        hResource != nullptr ? host::LockResource(host::LoadResource(hModule, hResource)) : nullptr;
+    if (pv == nullptr) {
+        cetl::trace("zip: no resource %s of type %s\n", pszName, pszType);
+    } else {
+        // The module keeps its resources for as long as it is loaded: used in place.
+        pbData_ = static_cast<const BYTE*>(pv);
+        cbData_ = host::SizeofResource(hModule, hResource);
+    }
     ReadEntries(fDefer);
 }
 

@@ -100,8 +100,8 @@ public:
     // Each Open first closes what the archive held. With fDefer false every entry is
     // unpacked at once, in name order.
     //
-    // From a resource of the module, by name or number, used in place. Resources are not
-    // available yet: this fails as a missing resource does, after a trace line.
+    // From a resource of the module, by name or number ("#113" is 113), used in place. A
+    // missing resource fails as an archive that is not one does, after a trace line.
     void OpenResource(host::HINSTANCE hModule, const TCHAR* pszName, const TCHAR* pszType,
                       bool fDefer);
     // Reads the whole file into a block of the archive's own; a missing or empty file

@@ -409,15 +409,20 @@ TEST(ZipFile, FilesAndResources) {
     std::ofstream((dir.Path() / "bad.zip").string()) << "not an archive";
     EXPECT_THROW(zip.OpenFile((dir.Path() / "bad.zip").c_str(), false), cetl::exception);
 
+    // A resource of the program (the installer's skin package), used in place.
+    zip.OpenResource(nullptr, "#800", "ZIP", false);
+    ASSERT_NE(zip.Find("skin.txt"), nullptr);
+    EXPECT_EQ(zip.Count(), 20u);
+    EXPECT_TRUE(zip.Find("PBUTTON.PSP")->IsUnpacked());
+
     host::DebugCapture capture;
     try {
         zip.OpenResource(nullptr, "#113", "ZIP", false);
-        ADD_FAILURE() << "resources are not wired yet";
+        ADD_FAILURE() << "there is no resource 113";
     } catch (const cetl::exception& e) {
         EXPECT_STREQ(e.what(), zip::kszNotZip);
     }
-    EXPECT_NE(capture.Text().find("zip: archives cannot be read from resources yet"),
-              std::string::npos);
+    EXPECT_NE(capture.Text().find("zip: no resource #113 of type ZIP"), std::string::npos);
 }
 
 // Archives written by the system's zip program, stored and deflated at several levels.

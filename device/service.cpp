@@ -58,28 +58,6 @@ constexpr std::uint32_t kLastRoot = 0x80000002;
 // Invoked libraries get this long before their helper is killed.
 constexpr int kInvokeSeconds = 60;
 
-bool SendAll(int fd, const std::uint8_t* pb, std::size_t cb) {
-    while (cb > 0) {
-        ssize_t n = ::send(fd, pb, cb, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        pb += n;
-        cb -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool ReceiveAll(int fd, std::uint8_t* pb, std::size_t cb) {
-    while (cb > 0) {
-        ssize_t n = ::recv(fd, pb, cb, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        pb += n;
-        cb -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The body grows as it arrives, so that a header alone never makes the service hold the
 // largest body for a client that sends no more.
 bool ReceiveBody(int fd, std::uint32_t cb, std::vector<std::uint8_t>* pBody) {

@@ -104,31 +104,7 @@ std::vector<std::pair<std::string, std::string>> DeviceEnvironment(const std::st
 
 // ---- Client ----------------------------------------------------------------------------
 
-namespace {
-
-bool SendAll(int fd, const std::uint8_t* pb, std::size_t cb) {
-    while (cb > 0) {
-        ssize_t n = ::send(fd, pb, cb, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        pb += n;
-        cb -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool ReceiveAll(int fd, std::uint8_t* pb, std::size_t cb) {
-    while (cb > 0) {
-        ssize_t n = ::recv(fd, pb, cb, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        pb += n;
-        cb -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
+namespace {} // namespace
 
 Client::~Client() {
     Close();

@@ -1,6 +1,10 @@
 #include "device/wire.h"
 
+#include <cerrno>
 #include <cstring>
+
+#include <sys/socket.h>
+#include <sys/types.h>
 
 namespace device {
 namespace {
@@ -352,6 +356,28 @@ std::vector<std::uint8_t> EncodeReply(const RequestHeader& request, Status statu
                 bytes.data());
     if (cbBody != 0) std::memcpy(bytes.data() + sizeof(ReplyHeader), body.Data().data(), cbBody);
     return bytes;
+}
+
+bool SendAll(int fd, const std::uint8_t* pb, std::size_t cb) {
+    while (cb > 0) {
+        ssize_t n = ::send(fd, pb, cb, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        pb += n;
+        cb -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool ReceiveAll(int fd, std::uint8_t* pb, std::size_t cb) {
+    while (cb > 0) {
+        ssize_t n = ::recv(fd, pb, cb, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        pb += n;
+        cb -= static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 } // namespace device

@@ -239,4 +239,9 @@ void StoreHeader(const ReplyHeader& h, std::uint8_t* pb);
 RequestHeader LoadRequestHeader(const std::uint8_t* pb);
 ReplyHeader LoadReplyHeader(const std::uint8_t* pb);
 
+// Whole blocks over a stream socket: false when the peer went away (or on any error but an
+// interrupted call), so a lost service or client never leaves the other waiting.
+bool SendAll(int fd, const std::uint8_t* pb, std::size_t cb);
+bool ReceiveAll(int fd, std::uint8_t* pb, std::size_t cb);
+
 } // namespace device

@@ -4,7 +4,7 @@
 #include "foundation/memmgr.h"
 #include "foundation/tl_exception.h"
 #include "host/screen.h"
-#include "skin/skin_testutil.h"
+#include "skin/skin_test_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,32 +16,10 @@ namespace {
 
 using namespace skintest;
 
-class SkinGraphicsTest : public ::testing::Test {
+class SkinGraphicsTest : public SkinFixture {
 protected:
-    void SetUp() override {
-        host::ScreenOptions options;
-        options.backend = host::ScreenBackendKind::kHeadless;
-        options.profile = host::ScreenProfile::kDesktop;
-        ASSERT_TRUE(host::InitScreen(options));
-        ASSERT_NE(CreateDisplay(false), nullptr);
-    }
-    void TearDown() override {
-        DestroyDisplay();
-        host::ShutdownScreen();
-    }
-
     static std::unique_ptr<SKIN> Load(Files files) {
-        files.insert(files.begin(), {"skin.txt", Text("skin = DEZ\ntransparent color = #0000FF")});
-        Bytes package = Package(files);
-        return std::make_unique<SKIN>(package.data(), package.size());
-    }
-    static std::string Message(const std::function<void()>& fn) {
-        try {
-            fn();
-        } catch (const cetl::exception& e) {
-            return e.what();
-        }
-        return "";
+        return SkinFixture::Load("skin = DEZ\ntransparent color = #0000FF", std::move(files));
     }
 };
 

@@ -4,7 +4,7 @@
 #include "foundation/memmgr.h"
 #include "foundation/tl_exception.h"
 #include "host/screen.h"
-#include "skin/skin_testutil.h"
+#include "skin/skin_test_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -20,35 +20,7 @@ const char* const kSkinText = "skin = Test\n"
                               "transparent color = #0000FF\n"
                               "background color = #FFFFFF\n";
 
-class SkinTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        host::ScreenOptions options;
-        options.backend = host::ScreenBackendKind::kHeadless;
-        options.profile = host::ScreenProfile::kDesktop;
-        ASSERT_TRUE(host::InitScreen(options));
-        ASSERT_NE(CreateDisplay(false), nullptr);
-    }
-    void TearDown() override {
-        DestroyDisplay();
-        host::ShutdownScreen();
-    }
-
-    // A skin from the files, skin.txt first.
-    static std::unique_ptr<SKIN> Load(const std::string& strSkinText, Files files = {}) {
-        files.insert(files.begin(), {"skin.txt", Text(strSkinText)});
-        Bytes package = Package(files);
-        return std::make_unique<SKIN>(package.data(), package.size());
-    }
-    static std::string Message(const std::function<void()>& fn) {
-        try {
-            fn();
-        } catch (const cetl::exception& e) {
-            return e.what();
-        }
-        return "";
-    }
-};
+using SkinTest = SkinFixture;
 
 TEST_F(SkinTest, LoadsEveryKindOfFile) {
     std::unique_ptr<SKIN> pSkin = Load(kSkinText, {{"Frame.PSP", Picture(20, 10)},

@@ -78,24 +78,9 @@ bool WriteContactSheet(const std::vector<ContactEntry>& entries, const std::stri
     }
     const int cySheet = y;
 
-    host::BITMAPINFOHEADER h{
-        sizeof(host::BITMAPINFOHEADER), cxSheet, -cySheet, 1, 32, 0, 0, 0, 0, 0, 0};
-    void* pvBits = nullptr;
-    host::HBITMAP hbm = host::CreateDIBSection(
-        nullptr, reinterpret_cast<const host::BITMAPINFO*>(&h), host::DIB_RGB_COLORS, &pvBits);
-    if (!hbm) {
-        *pError = "cannot make a " + std::to_string(cxSheet) + " x " + std::to_string(cySheet) +
-                  " picture";
-        return false;
-    }
-    auto* pPixels = static_cast<uint32_t*>(pvBits);
-    auto put = [&](int px, int py, host::COLORREF c) {
-        pPixels[static_cast<std::size_t>(py) * cxSheet + px] =
-            (host::GetRValue(c) << 16) | (host::GetGValue(c) << 8) | host::GetBValue(c);
-    };
-    for (int py = 0; py < cySheet; ++py)
-        for (int px = 0; px < cxSheet; ++px)
-            put(px, py, kBackground);
+    ContactCanvas canvas(cxSheet, cySheet, kBackground);
+    if (!canvas.Check(pError)) return false;
+    auto put = [&](int px, int py, host::COLORREF c) { canvas.Put(px, py, c); };
     for (const Placed& p : placed) {
         const ContactEntry& e = *p.pEntry;
         int cColumns = p.sheet->GetWidth() / e.cxFrame;
@@ -114,10 +99,47 @@ bool WriteContactSheet(const std::vector<ContactEntry>& entries, const std::stri
         }
     }
 
+    std::vector<std::pair<host::POINT, std::string>> labels;
+    for (const Placed& p : placed) {
+        const ContactEntry& e = *p.pEntry;
+        std::string label = "GRAPHIC " + std::to_string(e.nId) + "  " +
+                            std::filesystem::path(e.path).filename().string() + "  (" +
+                            std::to_string(p.frames.size()) + " x " + std::to_string(e.cxFrame) +
+                            " x " + std::to_string(e.cyFrame) + ")";
+        labels.push_back({host::POINT{kMargin, p.yLabel}, label});
+    }
+    canvas.Labels(labels, 14);
+    return canvas.SavePng(pngPath, pError);
+}
+
+ContactCanvas::ContactCanvas(int cx, int cy, host::COLORREF background) : cx_(cx), cy_(cy) {
+    host::BITMAPINFOHEADER h{sizeof(host::BITMAPINFOHEADER), cx, -cy, 1, 32, 0, 0, 0, 0, 0, 0};
+    void* pvBits = nullptr;
+    hbm_ = host::CreateDIBSection(nullptr, reinterpret_cast<const host::BITMAPINFO*>(&h),
+                                  host::DIB_RGB_COLORS, &pvBits);
+    if (!hbm_) return;
+    pPixels_ = static_cast<std::uint32_t*>(pvBits);
+    for (int y = 0; y < cy; ++y)
+        for (int x = 0; x < cx; ++x)
+            Put(x, y, background);
+}
+
+ContactCanvas::~ContactCanvas() {
+    if (hbm_) host::DeleteObject(hbm_);
+}
+
+bool ContactCanvas::Check(std::string* pError) const {
+    if (hbm_) return true;
+    *pError = "cannot make a " + std::to_string(cx_) + " x " + std::to_string(cy_) + " picture";
+    return false;
+}
+
+void ContactCanvas::Labels(const std::vector<std::pair<host::POINT, std::string>>& labels,
+                           int nHeight) {
     host::HDC hdc = host::CreateCompatibleDC(nullptr);
-    host::HGDIOBJ hbmOld = host::SelectObject(hdc, hbm);
+    host::HGDIOBJ hbmOld = host::SelectObject(hdc, hbm_);
     host::LOGFONTA lf{};
-    lf.lfHeight = -14;
+    lf.lfHeight = -nHeight;
     lf.lfWeight = host::FW_BOLD;
     lf.lfQuality = host::ANTIALIASED_QUALITY;
     std::strcpy(lf.lfFaceName, "Arial");
@@ -125,20 +147,16 @@ bool WriteContactSheet(const std::vector<ContactEntry>& entries, const std::stri
     host::HGDIOBJ hfontOld = host::SelectObject(hdc, hfont);
     host::SetBkMode(hdc, host::TRANSPARENT);
     host::SetTextColor(hdc, host::RGB(255, 255, 255));
-    for (const Placed& p : placed) {
-        const ContactEntry& e = *p.pEntry;
-        std::string label = "GRAPHIC " + std::to_string(e.nId) + "  " +
-                            std::filesystem::path(e.path).filename().string() + "  (" +
-                            std::to_string(p.frames.size()) + " x " + std::to_string(e.cxFrame) +
-                            " x " + std::to_string(e.cyFrame) + ")";
-        host::TextOut(hdc, kMargin, p.yLabel, label.c_str(), static_cast<int>(label.size()));
-    }
+    for (const auto& [at, text] : labels)
+        host::TextOut(hdc, at.x, at.y, text.c_str(), static_cast<int>(text.size()));
     host::SelectObject(hdc, hfontOld);
     host::DeleteObject(hfont);
     host::SelectObject(hdc, hbmOld);
     host::DeleteDC(hdc);
-    bool fOk = host::SaveBitmapAsPng(hbm, pngPath);
-    host::DeleteObject(hbm);
+}
+
+bool ContactCanvas::SavePng(const std::string& pngPath, std::string* pError) {
+    const bool fOk = host::SaveBitmapAsPng(hbm_, pngPath);
     if (!fOk) *pError = pngPath + ": cannot write";
     return fOk;
 }

@@ -2,7 +2,11 @@
 // read back with the animation framework's image reader, so it shows what the game loads.
 #pragma once
 
+#include "host/gdi.h"
+
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace art {
@@ -22,5 +26,30 @@ bool ParseContactEntry(const std::string& text, ContactEntry* pEntry);
 // written.
 bool WriteContactSheet(const std::vector<ContactEntry>& entries, const std::string& pngPath,
                        std::string* pError, int nScale = 2);
+
+// A 32-bit picture that contact sheets are drawn on, filled with one colour, labelled in
+// white bold Arial and saved as PNG.
+class ContactCanvas {
+public:
+    ContactCanvas(int cx, int cy, host::COLORREF background);
+    ~ContactCanvas();
+    ContactCanvas(const ContactCanvas&) = delete;
+    ContactCanvas& operator=(const ContactCanvas&) = delete;
+
+    // False (with *pError) when the picture could not be made.
+    bool Check(std::string* pError) const;
+    void Put(int x, int y, host::COLORREF c) {
+        pPixels_[static_cast<std::size_t>(y) * cx_ + x] =
+            (host::GetRValue(c) << 16) | (host::GetGValue(c) << 8) | host::GetBValue(c);
+    }
+    // Each label's text at its top-left corner, letters nHeight pixels high.
+    void Labels(const std::vector<std::pair<host::POINT, std::string>>& labels, int nHeight);
+    bool SavePng(const std::string& pngPath, std::string* pError);
+
+private:
+    int cx_, cy_;
+    host::HBITMAP hbm_ = nullptr;
+    std::uint32_t* pPixels_ = nullptr;
+};
 
 } // namespace art

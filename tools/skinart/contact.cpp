@@ -1,6 +1,7 @@
 #include "tools/skinart/contact.h"
 
 #include "anim/cea_graphic.h"
+#include "tools/art/contact.h"
 #include "tools/cli/cli.h"
 #include "tools/skinart/skinart.h"
 
@@ -70,24 +71,9 @@ bool WriteContactSheet(const std::string& folder, const std::string& pngPath, st
     }
     const int cySheet = y + cyRow + kMargin;
 
-    host::BITMAPINFOHEADER h{
-        sizeof(host::BITMAPINFOHEADER), cxSheet, -cySheet, 1, 32, 0, 0, 0, 0, 0, 0};
-    void* pvBits = nullptr;
-    host::HBITMAP hbm = host::CreateDIBSection(
-        nullptr, reinterpret_cast<const host::BITMAPINFO*>(&h), host::DIB_RGB_COLORS, &pvBits);
-    if (!hbm) {
-        *pError = "cannot make a " + std::to_string(cxSheet) + " x " + std::to_string(cySheet) +
-                  " picture";
-        return false;
-    }
-    auto* pPixels = static_cast<uint32_t*>(pvBits);
-    auto put = [&](int px, int py, host::COLORREF c) {
-        pPixels[static_cast<std::size_t>(py) * cxSheet + px] =
-            (host::GetRValue(c) << 16) | (host::GetGValue(c) << 8) | host::GetBValue(c);
-    };
-    for (int py = 0; py < cySheet; ++py)
-        for (int px = 0; px < cxSheet; ++px)
-            put(px, py, kBackground);
+    art::ContactCanvas canvas(cxSheet, cySheet, kBackground);
+    if (!canvas.Check(pError)) return false;
+    auto put = [&](int px, int py, host::COLORREF c) { canvas.Put(px, py, c); };
     for (const Placed& p : placed) {
         const PictureSpec& s = *p.pSpec;
         const int x0 = p.x, y0 = p.y + kLabelHeight;
@@ -111,32 +97,16 @@ bool WriteContactSheet(const std::string& folder, const std::string& pngPath, st
         }
     }
 
-    host::HDC hdc = host::CreateCompatibleDC(nullptr);
-    host::HGDIOBJ hbmOld = host::SelectObject(hdc, hbm);
-    host::LOGFONTA lf{};
-    lf.lfHeight = -13;
-    lf.lfWeight = host::FW_BOLD;
-    lf.lfQuality = host::ANTIALIASED_QUALITY;
-    std::strcpy(lf.lfFaceName, "Arial");
-    host::HFONT hfont = host::CreateFontIndirect(&lf);
-    host::HGDIOBJ hfontOld = host::SelectObject(hdc, hfont);
-    host::SetBkMode(hdc, host::TRANSPARENT);
-    host::SetTextColor(hdc, host::RGB(255, 255, 255));
+    std::vector<std::pair<host::POINT, std::string>> labels;
     for (const Placed& p : placed) {
         const PictureSpec& s = *p.pSpec;
         std::string label = FileName(s) + "  " + std::to_string(s.cColumns) + " x " +
                             std::to_string(s.cRows) + " of " + std::to_string(s.cxCell) + " x " +
                             std::to_string(s.cyCell);
-        host::TextOut(hdc, p.x, p.y + 2, label.c_str(), static_cast<int>(label.size()));
+        labels.push_back({host::POINT{p.x, p.y + 2}, label});
     }
-    host::SelectObject(hdc, hfontOld);
-    host::DeleteObject(hfont);
-    host::SelectObject(hdc, hbmOld);
-    host::DeleteDC(hdc);
-    bool fOk = host::SaveBitmapAsPng(hbm, pngPath);
-    host::DeleteObject(hbm);
-    if (!fOk) *pError = pngPath + ": cannot write";
-    return fOk;
+    canvas.Labels(labels, 13);
+    return canvas.SavePng(pngPath, pError);
 }
 
 } // namespace skinart

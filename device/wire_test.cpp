@@ -12,7 +12,7 @@ std::vector<std::uint8_t> Request(std::uint32_t nCall, const std::vector<std::ui
     std::vector<std::uint8_t> bytes(sizeof(RequestHeader) + body.size());
     StoreHeader(RequestHeader{nMagic, nCall, 7, static_cast<std::uint32_t>(body.size())},
                 bytes.data());
-    std::memcpy(bytes.data() + sizeof(RequestHeader), body.data(), body.size());
+    if (!body.empty()) std::memcpy(bytes.data() + sizeof(RequestHeader), body.data(), body.size());
     return bytes;
 }
 

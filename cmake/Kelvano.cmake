@@ -49,19 +49,25 @@ function(kelvano_fuzzers library)
   endforeach()
 endfunction()
 
-# kelvano_library(<name> [WIDTHS] SOURCES ... TESTS ... FUZZERS ... LINK ... WIDTH_LINK ...)
+# kelvano_library(<name> [WIDTHS] [SHARED] SOURCES ... TESTS ... FUZZERS ... LINK ...
+#                 WIDTH_LINK ...)
 # With WIDTHS, builds <name>_a and <name>_w and links the matching variant of each
-# WIDTH_LINK library; otherwise builds <name>. Tests are built for every variant, fuzzers
+# WIDTH_LINK library; otherwise builds <name>. Libraries are static unless SHARED (one copy
+# for a program and every library it loads). Tests are built for every variant, fuzzers
 # against the 8-bit one.
 function(kelvano_library name)
-  cmake_parse_arguments(K "WIDTHS" "" "SOURCES;TESTS;FUZZERS;LINK;WIDTH_LINK" ${ARGN})
+  cmake_parse_arguments(K "WIDTHS;SHARED" "" "SOURCES;TESTS;FUZZERS;LINK;WIDTH_LINK" ${ARGN})
+  set(_type STATIC)
+  if(K_SHARED)
+    set(_type SHARED)
+  endif()
   if(K_WIDTHS)
     set(_variants a w)
   else()
     set(_variants "")
   endif()
   if(NOT _variants)
-    add_library(${name} STATIC ${K_SOURCES})
+    add_library(${name} ${_type} ${K_SOURCES})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${K_LINK})
     kelvano_test(${name}_test SOURCES ${K_TESTS} LINK ${name})
@@ -70,7 +76,7 @@ function(kelvano_library name)
   endif()
   foreach(_w ${_variants})
     set(_t ${name}_${_w})
-    add_library(${_t} STATIC ${K_SOURCES})
+    add_library(${_t} ${_type} ${K_SOURCES})
     target_include_directories(${_t} PUBLIC ${CMAKE_SOURCE_DIR})
     if(_w STREQUAL "w")
       target_compile_definitions(${_t} PUBLIC KELVANO_WIDE=1)

@@ -1,6 +1,6 @@
 // Blocks that pass between a program and a library it loaded (or the device service): the
-// one who receives a block frees it, whoever allocated it. Each library carries its own copy
-// of the host layer, so these are plain process-heap blocks, never tagged or counted.
+// one who receives a block frees it, whoever allocated it. A library may carry its own memory
+// manager, so these are plain process-heap blocks, never tagged or counted.
 #pragma once
 
 #include "host/types.h"

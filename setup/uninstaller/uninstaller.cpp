@@ -1,6 +1,7 @@
 // The maker's shared uninstaller. It runs inside whatever process loaded it (the shell tool's
-// runner, the installer, the device service) with its own copy of the setup library and the
-// host layer, and talks to its caller only through these entries and process-heap blocks.
+// runner, the installer, the device service) with its own copy of the setup library, on the
+// process's host layer, and talks to its caller only through these entries and process-heap
+// blocks.
 #include "setup/uninstaller.h"
 
 #include "foundation/tl_string.h"

@@ -25,7 +25,7 @@ constexpr host::COLORREF kCheckDark = host::RGB(165, 165, 165);
 constexpr host::COLORREF kKeyColour = host::RGB(0, 0, 255);
 
 struct Placed {
-    const PictureSpec* pSpec;
+    const PictureGrid* pGrid;
     std::unique_ptr<Graphic> picture;
     int x;
     int y;  // of the label; the picture is below it
@@ -41,21 +41,21 @@ bool WriteContactSheet(const std::string& folder, const std::string& pngPath, st
     std::vector<Placed> placed;
     int x = kMargin, y = kMargin, cyRow = 0, cxSheet = 0;
     for (const auto* pList : {&SkinPictures(), &SetupPictures()}) {
-        for (const PictureSpec& spec : *pList) {
-            std::string path = folder + "/" + FileName(spec);
+        for (const PictureGrid& grid : *pList) {
+            std::string path = folder + "/" + FileName(grid);
             std::vector<uint8_t> bytes;
             if (!cli::ReadWholeFile(path, &bytes, pError)) return false;
             auto picture = std::make_unique<Graphic>(bytes.data(), static_cast<DWORD>(bytes.size()),
-                                                     nullptr, spec.fKeyed ? kKeyColour : clrNone);
-            if (picture->GetWidth() != spec.cColumns * spec.cxCell ||
-                picture->GetHeight() != spec.cRows * spec.cyCell) {
-                *pError = path + ": not " + std::to_string(spec.cColumns) + " x " +
-                          std::to_string(spec.cRows) + " cells of " + std::to_string(spec.cxCell) +
-                          " x " + std::to_string(spec.cyCell);
+                                                     nullptr, grid.fKeyed ? kKeyColour : clrNone);
+            if (picture->GetWidth() != grid.cColumns * grid.cxCell ||
+                picture->GetHeight() != grid.cRows * grid.cyCell) {
+                *pError = path + ": not " + std::to_string(grid.cColumns) + " x " +
+                          std::to_string(grid.cRows) + " cells of " + std::to_string(grid.cxCell) +
+                          " x " + std::to_string(grid.cyCell);
                 return false;
             }
-            int cx = spec.cColumns * (spec.cxCell * kScale + 1) + 1;
-            int cy = spec.cRows * (spec.cyCell * kScale + 1) + 1;
+            int cx = grid.cColumns * (grid.cxCell * kScale + 1) + 1;
+            int cy = grid.cRows * (grid.cyCell * kScale + 1) + 1;
             int cxLabel = 260;
             int cxSlot = std::max(cx, cxLabel);
             if (x > kMargin && x + cxSlot > kMaxWidth) {
@@ -63,7 +63,7 @@ bool WriteContactSheet(const std::string& folder, const std::string& pngPath, st
                 y += cyRow + kGap;
                 cyRow = 0;
             }
-            placed.push_back({&spec, std::move(picture), x, y, cx, cy});
+            placed.push_back({&grid, std::move(picture), x, y, cx, cy});
             x += cxSlot + kGap;
             cyRow = std::max(cyRow, kLabelHeight + cy);
             cxSheet = std::max(cxSheet, x - kGap + kMargin);
@@ -75,7 +75,7 @@ bool WriteContactSheet(const std::string& folder, const std::string& pngPath, st
     if (!canvas.Check(pError)) return false;
     auto put = [&](int px, int py, host::COLORREF c) { canvas.Put(px, py, c); };
     for (const Placed& p : placed) {
-        const PictureSpec& s = *p.pSpec;
+        const PictureGrid& s = *p.pGrid;
         const int x0 = p.x, y0 = p.y + kLabelHeight;
         for (int py = 0; py < p.cy; ++py)
             for (int px = 0; px < p.cx; ++px)
@@ -99,7 +99,7 @@ bool WriteContactSheet(const std::string& folder, const std::string& pngPath, st
 
     std::vector<std::pair<host::POINT, std::string>> labels;
     for (const Placed& p : placed) {
-        const PictureSpec& s = *p.pSpec;
+        const PictureGrid& s = *p.pGrid;
         std::string label = FileName(s) + "  " + std::to_string(s.cColumns) + " x " +
                             std::to_string(s.cRows) + " of " + std::to_string(s.cxCell) + " x " +
                             std::to_string(s.cyCell);

@@ -376,9 +376,9 @@ void DrawMainFrame(Canvas* c) {
     }));
 }
 
-Canvas Draw(const PictureSpec& spec) {
-    const std::string name = spec.pszName;
-    Canvas c(spec.cColumns * spec.cxCell, spec.cRows * spec.cyCell);
+Canvas Draw(const PictureGrid& picture) {
+    const std::string name = picture.pszName;
+    Canvas c(picture.cColumns * picture.cxCell, picture.cRows * picture.cyCell);
     if (name == "frame-c") {
         DrawFramePiece(&c, 0, 0, 40, 40);
     } else if (name == "frame-lr") {
@@ -397,7 +397,7 @@ Canvas Draw(const PictureSpec& spec) {
     } else if (name == "pbutton") {
         DrawPushButton(&c);
     } else if (name == "rbutton" || name == "cbutton" || name == "listitem") {
-        DrawMarks(&c, name, spec.cxCell);
+        DrawMarks(&c, name, picture.cxCell);
     } else if (name == "pbar") {
         DrawProgressBar(&c);
     } else if (name == "vscroll" || name == "hscroll") {
@@ -514,8 +514,8 @@ std::vector<uint8_t> Flatten(const Canvas& c, bool fKeyed) {
 
 } // namespace
 
-const std::vector<PictureSpec>& SkinPictures() {
-    static const std::vector<PictureSpec> pictures = {
+const std::vector<PictureGrid>& SkinPictures() {
+    static const std::vector<PictureGrid> pictures = {
         {"background", 1, 1, 32, 32, false},   {"cbutton", 2, 4, 16, 16, true},
         {"cursor", 1, 1, 2, 15, false},        {"edit", 3, 3, 6, 6, true},
         {"frame-c", 2, 2, 20, 20, true},       {"frame-lr", 2, 1, 20, 20, false},
@@ -530,12 +530,12 @@ const std::vector<PictureSpec>& SkinPictures() {
     return pictures;
 }
 
-const std::vector<PictureSpec>& SetupPictures() {
+const std::vector<PictureGrid>& SetupPictures() {
     // The Install and Rescan faces are the push button's 3 x 4 grid of states rather than
     // one still picture: a button then stretches them to its width and shows disabled, hot
     // and pressed like every other button. The left cell is as wide as the push button's
     // text margin and holds the sign; the cell height is the button's.
-    static const std::vector<PictureSpec> pictures = {
+    static const std::vector<PictureGrid> pictures = {
         {"graphic501", 1, 1, kFrameWidth, kFrameHeight, false},
         {"graphic502", 3, 4, 26, 28, true},
         {"graphic503", 3, 4, 26, 28, true},
@@ -543,10 +543,10 @@ const std::vector<PictureSpec>& SetupPictures() {
     return pictures;
 }
 
-const PictureSpec* FindPicture(const std::string& name) {
+const PictureGrid* FindPicture(const std::string& name) {
     for (const auto* pList : {&SkinPictures(), &SetupPictures()})
-        for (const PictureSpec& spec : *pList)
-            if (name == spec.pszName) return &spec;
+        for (const PictureGrid& picture : *pList)
+            if (name == picture.pszName) return &picture;
     return nullptr;
 }
 
@@ -554,15 +554,15 @@ const std::vector<std::array<uint8_t, 3>>& Palette() {
     return Table().colours;
 }
 
-pspwriter::PspImage MakePicture(const PictureSpec& spec) {
+pspwriter::PspImage MakePicture(const PictureGrid& picture) {
     pspwriter::PspImage image;
-    image.cx = spec.cColumns * spec.cxCell;
-    image.cy = spec.cRows * spec.cyCell;
+    image.cx = picture.cColumns * picture.cxCell;
+    image.cy = picture.cRows * picture.cyCell;
     image.palette = Palette();
     image.compression = pspwriter::Compression::Deflate;
     pspwriter::PspLayer layer;
     layer.name = "Background";
-    layer.pixels = Flatten(Draw(spec), spec.fKeyed);
+    layer.pixels = Flatten(Draw(picture), picture.fKeyed);
     image.layers.push_back(std::move(layer));
     return image;
 }
@@ -602,8 +602,8 @@ std::string SkinText() {
     return text;
 }
 
-std::string FileName(const PictureSpec& spec) {
-    return std::string(spec.pszName) + ".psp";
+std::string FileName(const PictureGrid& picture) {
+    return std::string(picture.pszName) + ".psp";
 }
 
 std::vector<uint8_t> MakePackage() {
@@ -611,10 +611,10 @@ std::vector<uint8_t> MakePackage() {
     std::string text = SkinText();
     zip.AddDeflated("skin.txt",
                     std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-    for (const PictureSpec& spec : SkinPictures()) {
+    for (const PictureGrid& picture : SkinPictures()) {
         std::vector<uint8_t> bytes;
-        pspwriter::WritePsp(MakePicture(spec), &bytes);
-        zip.AddDeflated(FileName(spec), bytes);
+        pspwriter::WritePsp(MakePicture(picture), &bytes);
+        zip.AddDeflated(FileName(picture), bytes);
     }
     return zip.Finish();
 }
@@ -647,8 +647,9 @@ std::vector<pspwriter::IcoImage> MakeIcon() {
 
 bool WriteAll(const std::string& folder, std::string* pError) {
     for (const auto* pList : {&SkinPictures(), &SetupPictures()})
-        for (const PictureSpec& spec : *pList)
-            if (!pspwriter::WritePspFile(MakePicture(spec), folder + "/" + FileName(spec), pError))
+        for (const PictureGrid& picture : *pList)
+            if (!pspwriter::WritePspFile(MakePicture(picture), folder + "/" + FileName(picture),
+                                         pError))
                 return false;
     std::string text = SkinText();
     if (!pspwriter::WriteFileReplacing(std::vector<uint8_t>(text.begin(), text.end()),

@@ -13,7 +13,7 @@
 
 namespace skinart {
 
-struct PictureSpec {
+struct PictureGrid {
     const char* pszName; // file name without ".psp"
     int cColumns;
     int cRows;
@@ -23,18 +23,18 @@ struct PictureSpec {
 };
 
 // The skin's pictures in the package's order.
-const std::vector<PictureSpec>& SkinPictures();
+const std::vector<PictureGrid>& SkinPictures();
 // The installer's GRAPHIC resources 501, 502 and 503.
-const std::vector<PictureSpec>& SetupPictures();
-const PictureSpec* FindPicture(const std::string& name);
+const std::vector<PictureGrid>& SetupPictures();
+const PictureGrid* FindPicture(const std::string& name);
 
 // The colour table of every picture: entry 1 is the transparent colour, pure blue, and no
 // other entry is.
 constexpr uint8_t kKey = 1;
 const std::vector<std::array<uint8_t, 3>>& Palette();
 
-// The picture named by one of the specs, as an 8-bit image of one layer.
-pspwriter::PspImage MakePicture(const PictureSpec& spec);
+// The picture named by one of the grids, as an 8-bit image of one layer.
+pspwriter::PspImage MakePicture(const PictureGrid& picture);
 
 // The skin's properties text.
 std::string SkinText();
@@ -58,7 +58,7 @@ constexpr int kFrameHeight = 134 * 16 / 8 + 2 * kFrameBorder;
 // folder. False with *pError on a write failure.
 bool WriteAll(const std::string& folder, std::string* pError);
 
-// The file a spec is written to: "<name>.psp".
-std::string FileName(const PictureSpec& spec);
+// The file a picture is written to: "<name>.psp".
+std::string FileName(const PictureGrid& picture);
 
 } // namespace skinart

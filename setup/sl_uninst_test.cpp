@@ -30,17 +30,6 @@ namespace fs = std::filesystem;
 constexpr char kLogPath[] = "C:\\Program Files\\Vantor Software\\Uninstall Log for Kelvano.txt";
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvano";
 const std::string kRegistered = std::string("K:HKLM\\") + kUninstallKey + "|UninstallString";
-constexpr char kHeader[] =
-    "#\n"
-    "# This uninstall log is automatically generated during installation\n"
-    "# and is used by the Vantor Software uninstaller for removing this\n"
-    "# product from your machine.\n"
-    "#\n"
-    "# If this file is missing or damaged, Windows will be unable to\n"
-    "# automatically uninstall this product.\n"
-    "#\n"
-    "###############################################################################\n"
-    "\n";
 
 // A drive, a registry and an applications folder of the test's own (drive C lies two levels
 // down, so that a ".." that climbed out of it would land in the test's folder).
@@ -62,7 +51,7 @@ protected:
     }
     void MakeFolder(const std::string& name) const { fs::create_directories(Native(name)); }
     bool Exists(const std::string& name) const { return fs::exists(Native(name)); }
-    void WriteLog(const std::string& entries) const { MakeFile(kLogPath, kHeader + entries); }
+    void WriteLog(const std::string& entries) const { MakeFile(kLogPath, kszLogHeader + entries); }
 
     // Items: "F:" a file, "R:" a read-only file, "D:" a folder, "K:" a key ("HKCU\...") or,
     // with "|name", a value of it.

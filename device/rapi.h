@@ -11,6 +11,12 @@
 // device's database, volume and window calls answer as a device that has none: no databases,
 // no volumes, no windows.
 //
+// When $KELVANO_RAPI_LOG names a file, every call that goes to the device appends a line to
+// it: the name of the device call that crossed the link and its first text, if any
+// ("CeCreateFile \Data\a.bin"; CeRapiInvoke gives the library and the entry: "CeRapiInvoke
+// \Program Files\Vantor Software\lzrapi.dll DecompressFile"). Calls answered on this side
+// (the find walk, the calls of a device without databases) log what they asked the device.
+//
 // Handles: file handles and registry keys are the service's numbers carried in the pointer
 // (the predefined roots keep their classic values); they belong to the connection, so they
 // die with it. Find handles are the library's own, walking the list the device returned.

@@ -10,16 +10,13 @@
 #include "setup/uninstaller.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 namespace sl {
 namespace {
 
 std::atomic<MutationHook> g_pfnMutationHook{nullptr};
-
-void BeforeMutation(const char* pszCall, const string& strPath) {
-    if (MutationHook pfn = g_pfnMutationHook.load()) pfn(pszCall, strPath.Text8());
-}
 
 bool Succeeded(host::LONG nResult) {
     if (nResult == host::ERROR_SUCCESS) return true;
@@ -29,13 +26,16 @@ bool Succeeded(host::LONG nResult) {
 
 class DesktopTarget final : public SetupTarget {
 public:
-    // The folders are read from the registry, which the shell seeds on first use.
-    DesktopTarget() { host::SeedShellFolders(); }
+    // The folders are read from the registry, which the shell seeds on first use. A
+    // device's registry has no such values and gets none.
+    explicit DesktopTarget(bool fDevice) : fDevice_(fDevice) {
+        if (!fDevice_) host::SeedShellFolders();
+    }
     ~DesktopTarget() override {
         if (hOpenFile_ != host::INVALID_HANDLE_VALUE) host::CloseHandle(hOpenFile_);
     }
 
-    bool IsDevice() const override { return false; }
+    bool IsDevice() const override { return fDevice_; }
 
     DWORD GetFileAttributes(const string& strPath) override {
         return host::GetFileAttributes(strPath.Text8());
@@ -61,6 +61,10 @@ public:
         return host::MoveFile(strFrom.Text8(), strTo.Text8());
     }
     bool DeleteAtNextStart(const string& strPath) override {
+        if (fDevice_) { // a device deletes at once instead
+            host::SetLastError(host::ERROR_INVALID_PARAMETER);
+            return false;
+        }
         BeforeMutation("MoveFileEx", strPath);
         return host::MoveFileEx(strPath.Text8(), nullptr, host::MOVEFILE_DELAY_UNTIL_REBOOT);
     }
@@ -279,6 +283,7 @@ public:
     }
 
 private:
+    const bool fDevice_;
     host::HANDLE hOpenFile_ = host::INVALID_HANDLE_VALUE;
     string strOpenFile_;
 };
@@ -290,11 +295,24 @@ void TargetDeleter::operator()(SetupTarget* pTarget) const {
 }
 
 TargetPtr MakeDesktopTarget() {
-    return TargetPtr(MemNew(DesktopTarget));
+    return TargetPtr(MemNew(DesktopTarget, false));
+}
+
+TargetPtr MakeLocalDeviceTarget() {
+    return TargetPtr(MemNew(DesktopTarget, true));
+}
+
+bool InDeviceContext() {
+    const char* pszProfile = std::getenv("KELVANO_PROFILE");
+    return pszProfile != nullptr && std::strcmp(pszProfile, "device") == 0;
 }
 
 void SetMutationHook(MutationHook pfnHook) {
     g_pfnMutationHook.store(pfnHook);
+}
+
+void BeforeMutation(const char* pszCall, const string& strPath) {
+    if (MutationHook pfn = g_pfnMutationHook.load()) pfn(pszCall, strPath.Text8());
 }
 
 } // namespace sl

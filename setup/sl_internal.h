@@ -175,12 +175,25 @@ struct TargetDeleter {
 };
 using TargetPtr = std::unique_ptr<SetupTarget, TargetDeleter>;
 
+class DeviceConnection;
+
 // This machine, through host/.
 TargetPtr MakeDesktopTarget();
+// A connected device, through the remote API binding (which outlives the target).
+TargetPtr MakeDeviceTarget(DeviceConnection* pConnection);
+// The device as seen by a program running in the device's own context (the device service's
+// helpers, the device tool): host/ calls, whose classic "\..." names and registry are the
+// device's, with a device's paths, folders and registration.
+TargetPtr MakeLocalDeviceTarget();
+// True in the device's context: the device service sets KELVANO_PROFILE=device for every
+// program it runs, and nothing else does.
+bool InDeviceContext();
 
-// A fault switch for crash tests: when set, the desktop target calls it before each call
-// that changes a file, a folder or the registry, with the call's name and its path.
+// A fault switch for crash tests: when set, every target calls it before each call that
+// changes a file, a folder or the registry, with the call's name and its path.
 using MutationHook = void (*)(const char* pszCall, const char* pszPath);
 void SetMutationHook(MutationHook pfnHook);
+// What a target calls before each such change.
+void BeforeMutation(const char* pszCall, const string& strPath);
 
 } // namespace sl

@@ -2,6 +2,7 @@
 
 #include "foundation/diag.h"
 #include "foundation/tl_exception.h"
+#include "setup/sl_rapi.h"
 
 namespace sl {
 
@@ -29,18 +30,27 @@ SetupLib::SetupLib() : m_(mem::NewObject<m_t>("SetupLib_m_t", __FILE__, __LINE__
 
 SetupLib::~SetupLib() {
     Trace(string("setuplib: destroying library\n"));
-    m_->pConnection = nullptr;
+    // The device toolkit first: it may still hold a file open on the device.
     MemDelete(m_->pDevice);
+    m_->pDevice = nullptr;
+    CloseDeviceConnection(m_->pConnection);
+    m_->pConnection = nullptr;
     MemDelete(m_->pDesktop);
     MemDelete(m_);
     Trace(string("setuplib: library destroyed\n"));
 }
 
 DeviceConnection* SetupLib::connectdevice(DWORD dwTimeoutMs) {
-    // This build has no remote API binding, so no device ever answers: everything is
-    // installed on this machine.
-    (void)dwTimeoutMs;
-    return m_->pConnection;
+    if (dwTimeoutMs == 0 || m_->pConnection != nullptr) return m_->pConnection;
+    DeviceConnection* pConnection = OpenDeviceConnection(dwTimeoutMs);
+    if (pConnection == nullptr) return nullptr;
+    m_->pDevice = MemNew(SetupToolkit, this, MakeDeviceTarget(pConnection));
+    if (m_->pDevice == nullptr) {
+        CloseDeviceConnection(pConnection);
+        return nullptr;
+    }
+    m_->pConnection = pConnection;
+    return pConnection;
 }
 
 SetupToolkit& SetupLib::DesktopToolkit() {

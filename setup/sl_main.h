@@ -10,7 +10,7 @@ namespace sl {
 // Every trace line of the library goes through here ("setuplib: ... \n").
 void Trace(const string& strLine);
 
-// The device connection; the remote API binding fills it in.
+// The device connection (setup/sl_rapi.h).
 class DeviceConnection;
 
 class SetupLib {

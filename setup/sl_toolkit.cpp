@@ -2,8 +2,10 @@
 // shortcuts, trees and the shared uninstaller.
 #include "setup/sl_toolkit.h"
 
+#include "anim/cea_zz.h"
 #include "foundation/tl_exception.h"
 #include "foundation/tl_map.h"
+#include "host/clock.h"
 #include "host/codepage.h"
 #include "host/error.h"
 #include "host/file.h"
@@ -26,6 +28,7 @@ struct SetupToolkit::m_t {
     std::intptr_t nProgressUser = 0;
     int nLastPercent = 0;
     int nDecompressorVersion = -1;
+    string strCompressTemp; // the device file compressed data travel through
     string strProduct;
     string strLogPath;
     Journal journal;
@@ -41,6 +44,9 @@ constexpr char kszShellFoldersKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kszNlsKey[] = "SOFTWARE\\Vantor\\NLS";
 constexpr DWORD kcbCompressAbove = 5120;
+constexpr char kszDecompressorFile[] = "\\lzrapi.dll";
+constexpr char kszEntryGetLZRAPIVersion[] = "GetLZRAPIVersion";
+constexpr char kszEntryDecompressFile[] = "DecompressFile";
 
 // from + (to - from) * done / total in 64 bits, so that files past a few megabytes do not
 // overflow; an empty total reports from.
@@ -101,6 +107,20 @@ string WithBackslashes(const string& str) {
 }
 
 } // namespace
+
+// ---- The log ---------------------------------------------------------------------------
+
+bool ReadLog(SetupTarget& target, const string& strLog, mem::vector<BYTE>* pBlock) {
+    if (target.ReadWholeFile(strLog, pBlock)) return true;
+    const DWORD dwError = host::GetLastError();
+    // Where the log cannot be renamed over (a device) it is deleted before its replacement
+    // is moved in: in between, the replacement is the log.
+    if (target.GetFileAttributes(strLog) == host::INVALID_FILE_ATTRIBUTES &&
+        target.ReadWholeFile(strLog + kszLogTempSuffix, pBlock))
+        return true;
+    host::SetLastError(dwError);
+    return false;
+}
 
 // ---- Registry key texts ----------------------------------------------------------------
 
@@ -237,7 +257,7 @@ bool SetupToolkit::openjournal(const string& strProduct) {
     m_->fJournalOpen = true;
     // Entries of an earlier installation stay, so a later removal covers them too.
     mem::vector<BYTE> block{MEM_TAG("*pcbData")};
-    if (m_->pTarget->ReadWholeFile(m_->strLogPath, &block))
+    if (ReadLog(*m_->pTarget, m_->strLogPath, &block))
         ParseLog(reinterpret_cast<const char*>(block.data()), block.size(), m_->journal);
     ++m_->nJournalDepth;
     return true;
@@ -420,12 +440,79 @@ bool SetupToolkit::writefile(const string& strPath, const BYTE* pb, DWORD cb, in
     return WriteFileData(strPath, pb, cb, nFrom, nTo);
 }
 
+int SetupToolkit::DecompressorVersion() {
+    if (m_->nDecompressorVersion >= 0) return m_->nDecompressorVersion;
+    m_->nDecompressorVersion = 0;
+    if (!IsDevice()) return 0;
+    std::u16string version;
+    long nResult = 0;
+    if (m_->pTarget->CallBlockEntry(getfolder(kFolderMaker) + kszDecompressorFile,
+                                    kszEntryGetLZRAPIVersion, MakeTextBlock({u""}), &version,
+                                    &nResult))
+        m_->nDecompressorVersion = std::max(0, std::atoi(host::ToUtf8(version).c_str()));
+    return m_->nDecompressorVersion;
+}
+
 bool SetupToolkit::WriteFileData(const string& strPath, const BYTE* pb, DWORD cb, int nFrom,
                                  int nTo) {
-    // A device with the decompressor takes bigger files compressed; the remote API binding
-    // adds that branch. Everything else is written as it is.
-    (void)kcbCompressAbove;
+    if (IsDevice() && cb > kcbCompressAbove && DecompressorVersion() > 0 &&
+        WriteCompressed(strPath, pb, cb, nFrom, nTo))
+        return true;
     return WritePlain(strPath, pb, cb, nFrom, nTo);
+}
+
+// The data packed, written to a temporary file on the device and unpacked there into the
+// destination. False when that did not happen: the caller writes the data plainly then, and
+// after a failed unpacking no further file is compressed.
+bool SetupToolkit::WriteCompressed(const string& strPath, const BYTE* pb, DWORD cb, int nFrom,
+                                   int nTo) {
+    BYTE* pbPacked = nullptr;
+    DWORD cbPacked = 0;
+    if (zz::Compress(&pbPacked, &cbPacked, pb, cb) != 1) return false;
+    // One temporary name for the toolkit's life, journalled before it is first made: a crash
+    // between writing and deleting it leaves nothing the log does not name, and the log
+    // gains one entry however many files travel packed.
+    if (m_->strCompressTemp.IsEmpty())
+        m_->strCompressTemp = sformat("\\This File Is Safe To Delete (#%ld)",
+                                      static_cast<long>(host::GetTickCount()));
+    const string strTemp = m_->strCompressTemp;
+    bool fOk = JournalWriteAhead(kDeleteFile, strTemp) &&
+               WritePlain(strTemp, pbPacked, cbPacked, nFrom, nTo);
+    zz::FreeBlock(pbPacked);
+    if (!fOk) {
+        m_->pTarget->DeleteFile(strTemp);
+        return false;
+    }
+    const std::u16string input =
+        MakeTextBlock({std::u16string(strTemp.Text16()), std::u16string(strPath.Text16())});
+    std::u16string output;
+    long nResult = 0;
+    fOk = m_->pTarget->CallBlockEntry(getfolder(kFolderMaker) + kszDecompressorFile,
+                                      kszEntryDecompressFile, input, &output, &nResult) &&
+          nResult == 0;
+    const DWORD dwError = host::GetLastError();
+    m_->pTarget->DeleteFile(strTemp);
+    if (!fOk) {
+        Trace(sformat("setuplib: the device could not unpack %s\n", strPath));
+        m_->nDecompressorVersion = 0;
+        host::SetLastError(dwError);
+    }
+    return fOk;
+}
+
+bool SetupToolkit::installdecompressor(zip::ZipFile& archive, const string& strEntry) {
+    if (!IsDevice() || DecompressorVersion() != 0) return true;
+    const zip::ZipEntry* pEntry =
+        FindEntry(archive, strEntry, "setuplib: installdecompressor failed to find %s\n");
+    if (pEntry == nullptr) return false;
+    // Not journalled: like the shared uninstaller, it serves every product of the maker.
+    const string strFile = getfolder(kFolderMaker) + kszDecompressorFile;
+    if (!MakeFolders(strFile, false, true) ||
+        !WritePlain(strFile, pEntry->Data(), pEntry->Size(), -1, -1))
+        return false;
+    m_->nDecompressorVersion = -1;
+    DecompressorVersion();
+    return true;
 }
 
 bool SetupToolkit::WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo) {

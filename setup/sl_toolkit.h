@@ -109,6 +109,13 @@ public:
     bool installtree(const string& strDest, zip::ZipFile& archive, const string& strSource,
                      int nFrom, int nTo);
     bool finalize(zip::ZipFile& archive, const string& strEntry, int nIgnored, int nFrom, int nTo);
+    // A device without the decompressor gets the entry as folder 2 + "\lzrapi.dll" (not
+    // journalled), and is asked its version again. True, doing nothing, on this machine or
+    // when the device has one.
+    bool installdecompressor(zip::ZipFile& archive, const string& strEntry);
+    // The device decompressor's version, asked once: 0 when there is none (always on this
+    // machine), and from a failed unpacking on.
+    int DecompressorVersion();
 
     // ---- Removal (sl_uninst.cpp) ---------------------------------------------------------
     // Undoes the product's log, newest entry first. Without a readable log nothing is
@@ -130,6 +137,7 @@ private:
     bool SetValue(HKEY hRoot, const string& strKey, const string& strValue, DWORD dwType,
                   const BYTE* pb, DWORD cb);
     bool WriteFileData(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
+    bool WriteCompressed(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
     bool WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
     void Trace(const string& strLine) const;
 
@@ -137,6 +145,10 @@ private:
     struct m_t;
     m_t* m_;
 };
+
+// Reads the whole log, or its replacement when the log is missing: a target that cannot
+// rename over a file deletes the log before moving the replacement in.
+bool ReadLog(SetupTarget& target, const string& strLog, mem::vector<BYTE>* pBlock);
 
 // A registry key with its root prefix, as the journal keeps it ("HKLM\Software\X").
 string KeyWithRoot(HKEY hRoot, const string& strSubKey);

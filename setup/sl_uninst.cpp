@@ -186,7 +186,7 @@ bool SetupToolkit::uninstall(const string& strProduct) {
     Journal journal;
     {
         mem::vector<BYTE> block{MEM_TAG("*pcbData")};
-        if (!target.ReadWholeFile(strLog, &block)) {
+        if (!ReadLog(target, strLog, &block)) {
             Trace(sformat("setuplib: uninstall could not read %s\n", strLog));
             // A log that never got its first save changed nothing; its leftover goes.
             DeleteLeftovers(target, strLog);

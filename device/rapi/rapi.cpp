@@ -5,6 +5,7 @@
 
 #include "device/service.h"
 #include "device/wire.h"
+#include "host/codepage.h"
 #include "host/heap.h"
 #include "host/thread.h"
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -77,6 +79,143 @@ void DropConnection() {
     g_fd = -1;
 }
 
+// ---- The call log ($KELVANO_RAPI_LOG) ----------------------------------------------------
+
+const char* CallName(Call call) {
+    switch (call) {
+    case Call::kGetFileAttributes:
+        return "CeGetFileAttributes";
+    case Call::kSetFileAttributes:
+        return "CeSetFileAttributes";
+    case Call::kCreateFile:
+        return "CeCreateFile";
+    case Call::kReadFile:
+        return "CeReadFile";
+    case Call::kWriteFile:
+        return "CeWriteFile";
+    case Call::kSetFilePointer:
+        return "CeSetFilePointer";
+    case Call::kSetEndOfFile:
+        return "CeSetEndOfFile";
+    case Call::kGetFileSize:
+        return "CeGetFileSize";
+    case Call::kGetFileTime:
+        return "CeGetFileTime";
+    case Call::kSetFileTime:
+        return "CeSetFileTime";
+    case Call::kCloseHandle:
+        return "CeCloseHandle";
+    case Call::kFindAllFiles:
+        return "CeFindAllFiles";
+    case Call::kCreateDirectory:
+        return "CeCreateDirectory";
+    case Call::kRemoveDirectory:
+        return "CeRemoveDirectory";
+    case Call::kMoveFile:
+        return "CeMoveFile";
+    case Call::kCopyFile:
+        return "CeCopyFile";
+    case Call::kDeleteFile:
+        return "CeDeleteFile";
+    case Call::kRegOpenKey:
+        return "CeRegOpenKeyEx";
+    case Call::kRegCreateKey:
+        return "CeRegCreateKeyEx";
+    case Call::kRegCloseKey:
+        return "CeRegCloseKey";
+    case Call::kRegDeleteKey:
+        return "CeRegDeleteKey";
+    case Call::kRegEnumKey:
+        return "CeRegEnumKeyEx";
+    case Call::kRegEnumValue:
+        return "CeRegEnumValue";
+    case Call::kRegQueryInfoKey:
+        return "CeRegQueryInfoKey";
+    case Call::kRegQueryValue:
+        return "CeRegQueryValueEx";
+    case Call::kRegSetValue:
+        return "CeRegSetValueEx";
+    case Call::kRegDeleteValue:
+        return "CeRegDeleteValue";
+    case Call::kGetSystemInfo:
+        return "CeGetSystemInfo";
+    case Call::kGetVersionEx:
+        return "CeGetVersionEx";
+    case Call::kGetStoreInfo:
+        return "CeGetStoreInformation";
+    case Call::kMemoryStatus:
+        return "CeGlobalMemoryStatus";
+    case Call::kPowerStatus:
+        return "CeGetSystemPowerStatusEx";
+    case Call::kGetTempPath:
+        return "CeGetTempPath";
+    case Call::kGetSpecialFolder:
+        return "CeGetSpecialFolderPath";
+    case Call::kGetSystemMetrics:
+        return "CeGetSystemMetrics";
+    case Call::kGetDeviceCaps:
+        return "CeGetDesktopDeviceCaps";
+    case Call::kCheckPassword:
+        return "CeCheckPassword";
+    case Call::kCreateShortcut:
+        return "CeSHCreateShortcut";
+    case Call::kGetShortcutTarget:
+        return "CeSHGetShortcutTarget";
+    case Call::kCreateProcess:
+        return "CeCreateProcess";
+    case Call::kInvoke:
+        return "CeRapiInvoke";
+    default:
+        return "?";
+    }
+}
+
+// One line per call that goes to the device: its name and first text (a remote invoke also
+// names the entry). A password is never written down. The line goes in one append, so
+// lines of several processes sharing the log never mix.
+void LogCall(Call call, const Writer& body) {
+    const char* pszLog = std::getenv("KELVANO_RAPI_LOG");
+    if (pszLog == nullptr || *pszLog == '\0') return;
+    std::string line = CallName(call);
+    const char* pszItems = device::RequestItems(static_cast<std::uint32_t>(call));
+    Reader in(body.Data());
+    int cTexts = call == Call::kCheckPassword ? 0 : call == Call::kInvoke ? 2 : 1;
+    for (; pszItems != nullptr && *pszItems != '\0' && cTexts > 0; ++pszItems) {
+        std::uint32_t n = 0;
+        std::uint64_t q = 0;
+        const std::uint8_t* pb = nullptr;
+        std::u16string text;
+        bool fRead = false;
+        switch (*pszItems) {
+        case 'U':
+            fRead = in.U32(&n);
+            break;
+        case 'Q':
+            fRead = in.U64(&q);
+            break;
+        case 'B':
+            fRead = in.Bytes(&pb, &n);
+            break;
+        case 'T':
+            fRead = in.Text(&text);
+            if (fRead) {
+                line += ' ';
+                line += host::ToUtf8(text);
+                --cTexts;
+            }
+            break;
+        default:
+            break;
+        }
+        if (!fRead) break;
+    }
+    line += '\n';
+    const int fd = ::open(pszLog, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    [[maybe_unused]] const ssize_t cb = ::write(fd, line.data(), line.size());
+    ::close(fd);
+}
+
 } // namespace
 
 bool internal::Remote(Call call, const Writer& body, Reply* pReply) {
@@ -85,6 +224,7 @@ bool internal::Remote(Call call, const Writer& body, Reply* pReply) {
         Failed();
         return false;
     }
+    LogCall(call, body);
     if (!Exchange(g_fd, ++g_nSeq, call, body, pReply)) {
         DropConnection();
         Failed();

@@ -8,6 +8,7 @@
 #include "host/error.h"
 #include "host/heap.h"
 #include "host/library.h"
+#include "setup/sl_internal.h"
 #include "setup/sl_main.h"
 #include "setup/sl_toolkit.h"
 
@@ -56,7 +57,10 @@ UNINSTALLER_EXPORT void Uninstall(host::HWND, host::HINSTANCE, const char* pszCm
         sl::Trace("setuplib: uninstall needs a product name\n");
         return;
     }
-    sl::SetupToolkit toolkit(nullptr, sl::MakeDesktopTarget());
+    // Run by the device (its tool or its service), the removal is the device's: its paths,
+    // folders and registration, through this process's host layer, which is the device's.
+    sl::SetupToolkit toolkit(nullptr, sl::InDeviceContext() ? sl::MakeLocalDeviceTarget()
+                                                            : sl::MakeDesktopTarget());
     toolkit.uninstall(product.c_str());
 }
 
@@ -78,8 +82,13 @@ UNINSTALLER_EXPORT long ChainAppHook(DWORD cbInput, BYTE* pbInput, DWORD* pcbOut
         Answer(u"1", pcbOutput, ppbOutput);
         return host::ERROR_INVALID_PARAMETER;
     }
+    // On the device a hook's path is a device path, rooted even when written without its
+    // "\": never a bare name searched for among this machine's libraries.
+    std::u16string hook = texts[0];
+    if (sl::InDeviceContext() && (hook.empty() || (hook[0] != u'\\' && hook[0] != u'/')))
+        hook.insert(hook.begin(), u'\\');
     bool fAgreed = true;
-    if (host::HMODULE hHook = host::LoadLibrary(texts[0].c_str())) {
+    if (host::HMODULE hHook = host::LoadLibrary(hook.c_str())) {
         const cetl::string strEntry(texts[1].c_str());
         if (auto pfn = reinterpret_cast<sl::APPHOOK>(host::GetProcAddress(hHook, strEntry.Text8())))
             fAgreed = pfn(texts[2].c_str()) != 0;

@@ -3,7 +3,8 @@
 // A block is the uncompressed length (32-bit little-endian) followed by one LZO1X-1 stream
 // of the whole data; nothing else is stored. The game unpacks its compressed resources with
 // it, and the installer packs files for the handheld, whose decompressor reads the same
-// format.
+// format. It is a library of its own (zzlib_a, zzlib_w) that neither draws nor plays sound,
+// so that the installer and the device's decompressor carry it without the animation layer.
 //
 // Every call from every thread is serialised, because the compressor's work memory is
 // shared. A failure leaves nothing allocated and, when the library gave an error code,

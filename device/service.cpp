@@ -48,6 +48,11 @@ std::string g_dir;
 std::string g_selfExe;
 std::atomic<int> g_listenFd{-1};
 
+// The emulated link: bytes per second (0: unlimited), and when it is next free.
+std::uint32_t g_nLinkRate = 0;
+std::mutex g_linkLock;
+std::chrono::steady_clock::time_point g_linkFree;
+
 // A block-mode entry of a device library: input block (the entry frees it), output block
 // (the caller frees it with LocalFree).
 using BLOCKENTRY = long (*)(DWORD cbInput, BYTE* pbInput, DWORD* pcbOutput, BYTE** ppbOutput,
@@ -753,7 +758,8 @@ void Session::Handle(Call call, Reader& in, Writer& out, std::int32_t* pResult) 
         out.U32(g_config.nArch)
             .U32(g_config.fConnected)
             .U32(!g_config.decompressor.empty())
-            .U32(static_cast<std::uint32_t>(::getpid()));
+            .U32(static_cast<std::uint32_t>(::getpid()))
+            .U32(g_nLinkRate);
         *pResult = 1;
         return;
     case Call::kConnect:
@@ -790,6 +796,19 @@ void Session::Handle(Call call, Reader& in, Writer& out, std::int32_t* pResult) 
     }
 }
 
+// Waits while cb bytes cross the link, after whatever other connections sent before them.
+void CrossLink(std::size_t cb) {
+    if (g_nLinkRate == 0) return;
+    const auto duration = std::chrono::nanoseconds(std::uint64_t{cb} * 1000000000u / g_nLinkRate);
+    std::chrono::steady_clock::time_point until;
+    {
+        std::lock_guard<std::mutex> lock(g_linkLock);
+        until = std::max(g_linkFree, std::chrono::steady_clock::now()) + duration;
+        g_linkFree = until;
+    }
+    std::this_thread::sleep_until(until);
+}
+
 bool IsToolCall(std::uint32_t nCall) {
     return nCall >= static_cast<std::uint32_t>(Call::kStatus) &&
            nCall <= static_cast<std::uint32_t>(Call::kStop);
@@ -806,6 +825,7 @@ void Serve(int fd) {
         if (d == Decode::kOk) {
             if (!ReceiveBody(fd, header.cbBody, &body)) break;
             d = CheckRequest(header, body.data(), body.size());
+            CrossLink(sizeof(bytes) + body.size());
         }
         if (d != Decode::kOk) {
             // Framing cannot be trusted after this: answer and hang up.
@@ -834,6 +854,7 @@ void Serve(int fd) {
             nLastError = GetLastError();
         }
         std::vector<std::uint8_t> reply = EncodeReply(header, status, nResult, nLastError, out);
+        CrossLink(reply.size());
         if (!SendAll(fd, reply.data(), reply.size())) break;
         if (header.nCall == static_cast<std::uint32_t>(Call::kStop)) {
             int nListen = g_listenFd.exchange(-1);
@@ -862,9 +883,10 @@ bool Seed() {
 
 } // namespace
 
-int Serve(const std::string& dir, const std::string& selfExe) {
+int Serve(const std::string& dir, const std::string& selfExe, std::uint32_t nLinkRate) {
     g_dir = dir;
     g_selfExe = selfExe;
+    g_nLinkRate = nLinkRate;
     if (!LoadConfig(dir, &g_config)) {
         std::fprintf(stderr, "kelvano-device: %s: no device here\n", dir.c_str());
         return 1;

@@ -59,9 +59,10 @@ std::u16string ClassicName(std::u16string_view devicePath);
 
 // Runs the service on `dir` (a config must exist; a device not yet seeded gets its fresh
 // keys and folders) until a kStop call; `selfExe` is this program, started again for
-// each invoke ("_invoke") so that a faulty library cannot take the device down. Returns the
-// process's exit status.
-int Serve(const std::string& dir, const std::string& selfExe);
+// each invoke ("_invoke") so that a faulty library cannot take the device down. With a
+// link rate, every request's and reply's bytes take their time on one link that all
+// connections share, as over a slow cable. Returns the process's exit status.
+int Serve(const std::string& dir, const std::string& selfExe, std::uint32_t nLinkRate = 0);
 // The helper's body: reads T library, T entry, B input from standard input, loads the library,
 // calls the block entry, writes U result, U last error, B output to standard output.
 int InvokeHelper();
@@ -94,11 +95,13 @@ private:
     std::uint32_t nSeq_ = 0;
 };
 
-// Starts the service of `dir` in the background (`exe serve --dir DIR`), making a fresh device
-// first when needed, applying --arch and --decompressor, and returns once it answers.
+// Starts the service of `dir` in the background (`exe serve --dir DIR [--link N]`), making a
+// fresh device first when needed, applying --arch and --decompressor, and returns once it
+// answers. The link rate belongs to this run of the service, not to the device.
 struct StartOptions {
     std::optional<std::uint32_t> nArch;
     std::string decompressorFile; // a file placed at kszDecompressorPath
+    std::uint32_t nLinkRate = 0;  // bytes per second the link carries; 0: unlimited
 };
 bool StartService(const std::string& exe, const std::string& dir, const StartOptions& options,
                   std::string* pError);

@@ -192,7 +192,7 @@ bool StartService(const std::string& exe, const std::string& dir, const StartOpt
         return false;
     }
     if (Answers(dir)) {
-        if (options.nArch || !options.decompressorFile.empty()) {
+        if (options.nArch || !options.decompressorFile.empty() || options.nLinkRate != 0) {
             *pError = "the device is running; stop it to change its options";
             return false;
         }
@@ -234,11 +234,17 @@ bool StartService(const std::string& exe, const std::string& dir, const StartOpt
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-    std::string verb = "serve", flag = "--dir", dirArg = dir;
-    std::string exeArg = exe;
-    char* argv[] = {exeArg.data(), verb.data(), flag.data(), dirArg.data(), nullptr};
+    std::vector<std::string> words = {exe, "serve", "--dir", dir};
+    if (options.nLinkRate != 0) {
+        words.push_back("--link");
+        words.push_back(std::to_string(options.nLinkRate));
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    int nSpawn = posix_spawn(&pid, exe.c_str(), &actions, &attr, argv, environ);
+    int nSpawn = posix_spawn(&pid, exe.c_str(), &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (nSpawn != 0) {

@@ -1,6 +1,7 @@
 // Each test starts its own device service in a temporary folder and speaks the wire to it.
 #include "device/service.h"
 
+#include "anim/cea_zz.h"
 #include "host/codepage.h"
 #include "tests/support/temp_folder.h"
 
@@ -359,6 +360,98 @@ TEST_F(DeviceTest, InvokeRunsBlockEntriesAndSurvivesACrash) {
         EXPECT_EQ(std::string(output.begin(), output.end()), c.output) << what;
     }
     EXPECT_EQ(Do(Call::kStatus).status, Status::kServed);
+}
+
+// The placed decompressor unpacks a zz file into another, both device paths; whatever is
+// wrong with its input fails the call and leaves no target behind.
+TEST_F(DeviceTest, DecompressorUnpacksZzFilesOnTheDevice) {
+    StartOptions options;
+    options.decompressorFile = LZRAPI_LIB;
+    Start(options);
+    const std::u16string library = kszDecompressorPath;
+    auto invoke = [&](const char16_t* pszEntry, std::u16string_view input) {
+        return Do(Call::kInvoke,
+                  Writer().Text(library).Text(pszEntry).Bytes(input.data(), input.size() * 2));
+    };
+    Client::Reply reply = invoke(u"GetLZRAPIVersion", std::u16string_view(u"", 1));
+    std::vector<std::uint8_t> output;
+    Reader(reply.body).Bytes(&output);
+    EXPECT_EQ(reply.nResult, 0);
+    EXPECT_EQ(output, (std::vector<std::uint8_t>{'1', 0, 0, 0}));
+
+    std::vector<std::uint8_t> data(200000);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i % 251 < 100 ? i % 7 : i * 13 / 11);
+    zz::BYTE* pbBlock = nullptr;
+    zz::DWORD cbBlock = 0;
+    ASSERT_EQ(zz::Compress(&pbBlock, &cbBlock, data.data(), static_cast<zz::DWORD>(data.size())),
+              1);
+    const std::vector<std::uint8_t> block(pbBlock, pbBlock + cbBlock);
+    zz::FreeBlock(pbBlock);
+    auto place = [&](const std::string& name, std::vector<std::uint8_t> bytes) {
+        std::ofstream(Root() + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    std::vector<std::uint8_t> damaged = block, lying = block, huge = block;
+    for (std::size_t i = 4; i < damaged.size(); i += 3)
+        damaged[i] ^= 0x5A;
+    lying[0] ^= 1; // one byte more or less than the stream gives
+    huge[3] = 0xFF;
+    place("good.zz", block);
+    place("damaged.zz", damaged);
+    place("lying.zz", lying);
+    place("huge.zz", huge);
+    fs::create_directories(Root() + "/Out");
+
+    struct {
+        std::u16string input; // the texts, each with its zero
+        std::int32_t nResult;
+        const char* pszWritten; // the native file written, relative to the root
+    } const cases[] = {
+        {std::u16string(u"\\good.zz\0\\Out\\a.bin\0", 20), 0, "Out/a.bin"},
+        {std::u16string(u"good.zz\0..\\..\\..\\b.bin\0", 23), 0, "b.bin"},
+        {std::u16string(u"\\damaged.zz\0\\Out\\c.bin\0", 23), 13, nullptr},
+        {std::u16string(u"\\lying.zz\0\\Out\\d.bin\0", 21), 13, nullptr},
+        {std::u16string(u"\\huge.zz\0\\Out\\e.bin\0", 20), 13, nullptr},
+        {std::u16string(u"\\none.zz\0\\Out\\f.bin\0", 20), 2, nullptr},
+        {std::u16string(u"\\good.zz\0\\Nowhere\\g.bin\0", 24), 2, nullptr},
+        {std::u16string(u"\\good.zz\0", 9), 87, nullptr},
+        {std::u16string(u"\\good.zz\0\\Out\\unended.bin", 25), 87, nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::string what = host::ToUtf8(c.input);
+        reply = invoke(u"DecompressFile", c.input);
+        EXPECT_EQ(reply.nResult, c.nResult) << what;
+        if (c.pszWritten == nullptr) continue;
+        std::ifstream file(Root() + "/" + c.pszWritten, std::ios::binary);
+        const std::vector<std::uint8_t> back{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_TRUE(back == data) << what;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(Root() + "/Out"), {}), 1);
+    EXPECT_TRUE(fs::exists(Root() + "/good.zz")); // the installer removes its own file
+}
+
+// A slow link makes every call take the time its bytes need, and says so in the status.
+TEST_F(DeviceTest, LinkRateSlowsEveryCall) {
+    StartOptions options;
+    options.nLinkRate = 1 << 20;
+    Start(options);
+    const Client::Reply reply = Do(Call::kStatus);
+    Reader status(reply.body);
+    std::uint32_t n = 0, nLinkRate = 0;
+    ASSERT_TRUE(status.U32(&n) && status.U32(&n) && status.U32(&n) && status.U32(&n) &&
+                status.U32(&nLinkRate));
+    EXPECT_EQ(nLinkRate, 1u << 20);
+    const std::uint32_t h = Handle(
+        Do(Call::kCreateFile,
+           Writer().Text(u"\\slow.bin").U32(kGenericWrite).U32(0).U32(kCreateAlways).U32(0)));
+    ASSERT_NE(h, kNoHandle);
+    const std::vector<std::uint8_t> data(256 << 10, 7);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Do(Call::kWriteFile, Writer().U32(h).Bytes(data.data(), data.size())).nResult, 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    Do(Call::kCloseHandle, Writer().U32(h));
 }
 
 TEST_F(DeviceTest, CreateProcessRunsWithTheDeviceEnvironment) {

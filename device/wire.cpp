@@ -29,7 +29,7 @@ struct CallItems {
 
 // The one table of what each call carries; wire.h states the same beside each number.
 constexpr CallItems kCalls[] = {
-    {Call::kStatus, "", "UUUU"},          {Call::kConnect, "", ""},
+    {Call::kStatus, "", "UUUUU"},         {Call::kConnect, "", ""},
     {Call::kDisconnect, "", ""},          {Call::kStop, "", ""},
     {Call::kGetFileAttributes, "T", ""},  {Call::kSetFileAttributes, "TU", ""},
     {Call::kCreateFile, "TUUUU", "U"},    {Call::kReadFile, "UU", "B"},

@@ -88,7 +88,8 @@ constexpr std::uint32_t kNoHandle = 0;
 // Times are 64-bit counts of 100 ns since 1601 (0 in a request: leave as it is).
 enum class Call : std::uint32_t {
     // The tool's own; served also while disconnected.
-    kStatus = 1,     // -> U arch, U connected, U decompressor placed, U service process id
+    kStatus = 1,     // -> U arch, U connected, U decompressor placed, U service process id,
+                     //    U link bytes per second (0: unlimited)
     kConnect = 2,    // -> nothing
     kDisconnect = 3, // -> nothing
     kStop = 4,       // -> nothing; the service ends after replying

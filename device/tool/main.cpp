@@ -29,12 +29,13 @@ std::string Usage() {
            "The emulated handheld device: its service, files, registry and programs.\n"
            "\n"
            "Commands:\n"
-           "  start [--arch N] [--decompressor FILE]\n"
+           "  start [--arch N] [--decompressor FILE] [--link BYTES_PER_SECOND]\n"
            "                     start the device's service in the background (a fresh device\n"
            "                     when the folder is empty); returns once it answers. --arch sets\n"
            "                     the processor architecture (1 mips, 3 ppc, 4 shx, 5 arm, or any\n"
            "                     number), --decompressor places FILE as the device's\n"
-           "                     \"\\Program Files\\Vantor Software\\lzrapi.dll\"\n"
+           "                     \"\\Program Files\\Vantor Software\\lzrapi.dll\", --link makes\n"
+           "                     every remote call take the time its bytes need at that speed\n"
            "  stop               stop the service\n"
            "  status             show whether it runs (exit 1 when it does not)\n"
            "  connect            let remote calls through again\n"
@@ -79,13 +80,18 @@ int Status(const std::string& dir) {
         return cli::kExitFailed;
     }
     device::Reader in(reply.body);
-    std::uint32_t nArch = 0, fConnected = 0, fDecompressor = 0, nPid = 0;
+    std::uint32_t nArch = 0, fConnected = 0, fDecompressor = 0, nPid = 0, nLinkRate = 0;
     in.U32(&nArch);
     in.U32(&fConnected);
     in.U32(&fDecompressor);
     in.U32(&nPid);
+    in.U32(&nLinkRate);
     std::printf("running (process %u)\narchitecture %u\n%s\ndecompressor %s\n", nPid, nArch,
                 fConnected ? "connected" : "disconnected", fDecompressor ? "placed" : "not placed");
+    if (nLinkRate != 0)
+        std::printf("link %u bytes per second\n", nLinkRate);
+    else
+        std::printf("link unlimited\n");
     return cli::kExitOk;
 }
 
@@ -185,7 +191,17 @@ int Main(std::vector<std::string> args) {
         return cli::Failure(kProgram, "no device folder (set KELVANO_DEVICE_DIR or HOME)");
     std::vector<std::string> rest(args.begin() + 1, args.end());
 
-    if (verb == "serve") return device::Serve(dir, SelfExe());
+    if (verb == "serve") {
+        std::uint32_t nLinkRate = 0;
+        if (rest.size() == 2 && rest[0] == "--link") {
+            auto n = cli::ParseInteger(rest[1], 1, 0xFFFFFFFF);
+            if (!n) return cli::UsageError(kProgram, "--link takes a number of bytes per second");
+            nLinkRate = static_cast<std::uint32_t>(*n);
+        } else if (!rest.empty()) {
+            return cli::UsageError(kProgram, "serve takes only --link");
+        }
+        return device::Serve(dir, SelfExe(), nLinkRate);
+    }
     if (verb == "start") {
         device::StartOptions options;
         for (std::size_t i = 0; i < rest.size(); i += 2) {
@@ -196,6 +212,12 @@ int Main(std::vector<std::string> args) {
                 options.nArch = static_cast<std::uint32_t>(*n);
             } else if (rest[i] == "--decompressor") {
                 options.decompressorFile = rest[i + 1];
+            } else if (rest[i] == "--link") {
+                auto n = cli::ParseInteger(rest[i + 1], 1, 0xFFFFFFFF);
+                if (!n)
+                    return cli::UsageError(kProgram,
+                                           "--link takes bytes per second, from 1 to 4294967295");
+                options.nLinkRate = static_cast<std::uint32_t>(*n);
             } else {
                 return cli::UsageError(kProgram, "unknown option " + rest[i]);
             }

@@ -34,8 +34,7 @@ inline void PrintTo(const DeviceState& state, std::ostream* os) {
 inline std::string Build(const std::string& game, const char* pszFolder) {
     return game + "\n" + pszFolder + "\n";
 }
-inline std::vector<std::uint8_t> BuildDevicePayload(const char* pszGame) {
-    const std::string game = ReadBytes(pszGame);
+inline std::vector<std::uint8_t> BuildDevicePayload(const std::string& game) {
     const std::string uninstaller = ReadBytes(UNINSTALLER_LIBRARY);
     zipwriter::ZipWriter writer;
     auto bytes = [](const std::string& s) {
@@ -56,7 +55,8 @@ protected:
         host::SeedShellFolders();
         before_ = State();
         beforeDrive_ = SnapshotFolder(drive_.Path());
-        static const std::vector<std::uint8_t> payloadBytes = BuildDevicePayload(STANDIN_GAME);
+        static const std::vector<std::uint8_t> payloadBytes =
+            BuildDevicePayload(ReadBytes(STANDIN_GAME));
         payload_.OpenMemory(payloadBytes.data(), payloadBytes.size(), false);
         ASSERT_EQ(payload_.Count(), 2 * std::size(kFamilies));
     }

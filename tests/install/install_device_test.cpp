@@ -21,10 +21,22 @@ namespace {
 constexpr char kszDeviceProgram[] = "Program Files/Kelvano/kelvano.exe";
 constexpr char kszDeviceUninstaller[] = "Program Files/Vantor Software/uninstaller.dll";
 
-// The payload with the real game, made once: megabytes for each family.
+// The payload with the real game, made once.
 const std::vector<std::uint8_t>& GamePayload() {
-    static const std::vector<std::uint8_t> bytes = BuildDevicePayload(GAME_PROGRAM);
+    static const std::vector<std::uint8_t> bytes = BuildDevicePayload(ReadBytes(GAME_PROGRAM));
     return bytes;
+}
+
+// The stand-in game grown to megabytes (the loader ignores what follows the program), so a
+// transfer is well under way when the device goes.
+std::string BigGame() {
+    std::string game = ReadBytes(STANDIN_GAME);
+    std::uint32_t n = 1;
+    for (std::size_t i = 0; i < (6u << 20); ++i) {
+        n = n * 1664525u + 1013904223u;
+        game += static_cast<char>(n >> 24);
+    }
+    return game;
 }
 
 TEST_F(DeviceMachine, InstallsAndIsRemovedByTheDeviceAndByTheToolkit) {
@@ -115,9 +127,9 @@ pid_t ServicePid(const std::string& status) {
 }
 
 TEST_F(DeviceMachine, DeviceLostMidTransferFailsPromptlyAndRecovers) {
-    // The real game: megabytes, so the transfer is well under way when the device goes.
-    payload_.OpenMemory(GamePayload().data(), GamePayload().size(), false);
-    ASSERT_GT(fs::file_size(GAME_PROGRAM), 4u << 20);
+    const std::string game = BigGame();
+    const std::vector<std::uint8_t> payloadBytes = BuildDevicePayload(game);
+    payload_.OpenMemory(payloadBytes.data(), payloadBytes.size(), false);
     g_disconnect = std::string("'") + DEVICE_PROGRAM + "' --dir '" + deviceDir_ + "' disconnect";
     for (const char* pszHow : {"killed", "disconnected"}) {
         SCOPED_TRACE(pszHow);
@@ -136,6 +148,7 @@ TEST_F(DeviceMachine, DeviceLostMidTransferFailsPromptlyAndRecovers) {
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
         EXPECT_TRUE(g_fCut);
+        EXPECT_LT(ReadBytes(OnDevice(kszDeviceProgram)).size(), game.size()); // cut short
         EXPECT_EQ(failure.idsMessage, setup::kidsCannotInstallFile);
         const std::string program = "\\Program Files\\Kelvano\\kelvano.exe";
         EXPECT_TRUE(traces.find("setuplib: writefile failed to write " + program + "\n") !=
@@ -148,7 +161,7 @@ TEST_F(DeviceMachine, DeviceLostMidTransferFailsPromptlyAndRecovers) {
         const testsupport::ProgramRun back = fKill ? Device("start") : Device("connect");
         ASSERT_EQ(back.nExit, 0) << back.err;
         ASSERT_TRUE(InstallOnDevice());
-        EXPECT_EQ(ReadBytes(OnDevice(kszDeviceProgram)), Build(ReadBytes(GAME_PROGRAM), "arm"));
+        EXPECT_EQ(ReadBytes(OnDevice(kszDeviceProgram)), Build(game, "arm"));
         EXPECT_EQ(Device("uninstall Kelvano").nExit, 0);
         EXPECT_EQ(DeviceLessSharedUninstaller(), deviceBefore_);
     }

@@ -299,6 +299,13 @@ TEST_F(DeviceTest, LogIsReadFromItsReplacementWhileMissing) {
     EXPECT_TRUE(remover.uninstall("Kelvano"));
     EXPECT_FALSE(fs::exists(Native("\\Games")));
     EXPECT_FALSE(fs::exists(Native(std::string(kLog) + ".tmp")));
+
+    // A log no installation could have written is not read at all.
+    fs::create_directory(Native("\\Empty"));
+    std::ofstream(Native(kLog)) << "deletedir { \"\\Empty\" }\n";
+    fs::resize_file(Native(kLog), std::uintmax_t{65} << 20);
+    EXPECT_FALSE(remover.uninstall("Kelvano"));
+    EXPECT_TRUE(fs::exists(Native("\\Empty")));
 }
 
 // An installation through the device toolkit, removed by the device's own uninstaller.

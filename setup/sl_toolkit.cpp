@@ -476,8 +476,11 @@ bool SetupToolkit::WriteCompressed(const string& strPath, const BYTE* pb, DWORD 
         m_->strCompressTemp = sformat("\\This File Is Safe To Delete (#%ld)",
                                       static_cast<long>(host::GetTickCount()));
     const string strTemp = m_->strCompressTemp;
-    bool fOk = JournalWriteAhead(kDeleteFile, strTemp) &&
-               WritePlain(strTemp, pbPacked, cbPacked, nFrom, nTo);
+    if (!JournalWriteAhead(kDeleteFile, strTemp)) {
+        zz::FreeBlock(pbPacked);
+        return false;
+    }
+    bool fOk = WritePlain(strTemp, pbPacked, cbPacked, nFrom, nTo);
     zz::FreeBlock(pbPacked);
     if (!fOk) {
         m_->pTarget->DeleteFile(strTemp);

@@ -8,6 +8,7 @@
 // Every entry frees its input block; the only output is the version's text, from LocalAlloc.
 // Paths are device paths: each resolves under the device's root, never above it.
 #include "anim/cea_zz.h"
+#include "device/lzrapi/unpack.h"
 #include "host/error.h"
 #include "host/file.h"
 #include "host/heap.h"
@@ -22,29 +23,11 @@
 
 using host::BYTE;
 using host::DWORD;
+using lzrapi::kcbMost;
 
 namespace {
 
 constexpr char16_t kszVersion[] = u"1";
-// Neither side of a transfer may make the device hold more than this: a damaged or hostile
-// block must not allocate gigabytes.
-constexpr DWORD kcbMost = 64u << 20;
-
-// The leading texts of an input block, each ended by its zero; an unended tail is dropped.
-std::vector<std::u16string> Texts(const BYTE* pb, DWORD cb) {
-    std::vector<std::u16string> texts;
-    std::u16string current;
-    for (DWORD i = 0; pb != nullptr && i + 1 < cb; i += 2) {
-        const auto ch = static_cast<char16_t>(pb[i] | pb[i + 1] << 8);
-        if (ch != u'\0') {
-            current.push_back(ch);
-            continue;
-        }
-        texts.push_back(std::move(current));
-        current.clear();
-    }
-    return texts;
-}
 
 // A device path as a name under the device's root: a path not starting at "\" starts there.
 std::u16string DeviceName(std::u16string_view path) {
@@ -106,17 +89,11 @@ long Failure() {
 long Unpack(const std::u16string& source, const std::u16string& target) {
     std::vector<BYTE> block;
     if (!ReadWhole(source, &block)) return Failure();
-    DWORD cbStored = 0;
-    for (std::size_t i = 0; i < 4 && i < block.size(); ++i)
-        cbStored |= static_cast<DWORD>(block[i]) << (8 * i);
-    if (cbStored > kcbMost) return static_cast<long>(host::ERROR_INVALID_DATA);
     BYTE* pbData = nullptr;
     DWORD cbData = 0;
-    if (!zz::Decompress(&pbData, &cbData, block.data(), static_cast<DWORD>(block.size())) ||
-        cbData != cbStored) {
-        zz::FreeBlock(pbData);
-        return static_cast<long>(host::ERROR_INVALID_DATA);
-    }
+    const long nResult =
+        lzrapi::UnpackBlock(block.data(), static_cast<DWORD>(block.size()), &pbData, &cbData);
+    if (nResult != 0) return nResult;
     const bool fOk = WriteWhole(target, pbData, cbData);
     zz::FreeBlock(pbData);
     return fOk ? 0 : Failure();
@@ -138,7 +115,7 @@ LZRAPI_EXPORT long GetLZRAPIVersion(DWORD, BYTE* pbInput, DWORD* pcbOutput, BYTE
 
 LZRAPI_EXPORT long DecompressFile(DWORD cbInput, BYTE* pbInput, DWORD* pcbOutput, BYTE** ppbOutput,
                                   void*) {
-    const std::vector<std::u16string> texts = Texts(pbInput, cbInput);
+    const std::vector<std::u16string> texts = lzrapi::InputTexts(pbInput, cbInput);
     host::LocalFree(pbInput);
     if (pcbOutput != nullptr) *pcbOutput = 0;
     if (ppbOutput != nullptr) *ppbOutput = nullptr;

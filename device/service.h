@@ -9,6 +9,7 @@
 //                 password
 //   service.sock  the socket, while the service runs (service.lock keeps it single)
 //   applications/ the desktop twins of the device's shortcuts, kept off the user's menu
+//   runtime/      the single-instance locks of the programs the device runs
 // A fresh device has HKLM "Software\Apps", the two special folders, and nothing else.
 #pragma once
 

@@ -99,6 +99,9 @@ std::vector<std::pair<std::string, std::string>> DeviceEnvironment(const std::st
     return {{"KELVANO_DRIVE_DIR", RootFolder(dir)},
             {"KELVANO_REGISTRY_DIR", RegistryFolder(dir)},
             {"KELVANO_APPLICATIONS_DIR", dir + "/applications"},
+            // Its own single-instance locks: a game running on this machine must not make the
+            // device's step aside.
+            {"KELVANO_RUNTIME_DIR", dir + "/runtime"},
             {"KELVANO_PROFILE", "device"}};
 }
 

@@ -133,6 +133,8 @@ int Run(const std::string& dir, const std::vector<std::string>& args) {
     struct stat st {};
     if (native.empty() || ::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return cli::Failure(kProgram, args[0] + ": no such program on the device");
+    // The device has no execute permission: whatever was copied there as a program runs.
+    if ((st.st_mode & S_IXUSR) == 0) ::chmod(native.c_str(), st.st_mode | S_IXUSR);
     std::vector<std::string> words(args);
     words[0] = native;
     std::vector<char*> argv;

@@ -84,13 +84,8 @@ TEST_F(DeviceMachine, GameKeepsItsSettingsOnTheDeviceUntilRemoved) {
     payload_.OpenMemory(GamePayload().data(), GamePayload().size(), false);
     StartDevice();
     ASSERT_TRUE(InstallOnDevice());
-    // The device runs what it installs; this machine's loader wants the execute bit.
-    fs::permissions(OnDevice(kszDeviceProgram), fs::perms::owner_exec, fs::perm_options::add);
     {
         testsupport::ScopedEnv backend{"KELVANO_BACKEND", "headless"};
-        // A folder of its own for the game's single-instance lock: a game running elsewhere
-        // on this machine would otherwise make this one step aside without a word.
-        testsupport::ScopedEnv runtime{"KELVANO_RUNTIME_DIR", work_.File("runtime").c_str()};
         const testsupport::ProgramRun run =
             Device("run '\\Program Files\\Kelvano\\kelvano.exe' --frames 5");
         ASSERT_EQ(run.nExit, 0) << run.out << run.err;

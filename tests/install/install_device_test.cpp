@@ -167,15 +167,6 @@ TEST_F(DeviceMachine, DeviceLostMidTransferFailsPromptlyAndRecovers) {
 
 // ---- Killed at every change --------------------------------------------------------------
 
-int g_nMutations = 0;
-int g_nKillAt = 0;
-std::FILE* g_pCalls = nullptr;
-
-void KillAtMutation(const char* pszCall, const char* pszPath) {
-    if (++g_nMutations == g_nKillAt) std::raise(SIGKILL);
-    if (g_pCalls != nullptr) std::fprintf(g_pCalls, "%s %s\n", pszCall, pszPath);
-}
-
 // Killed before each change the installation makes on the device in turn: whatever it left
 // is in the device's log, so the removal takes it all away, and an installation over the
 // wreck installs and removes cleanly. Of a run of the same call on the same file the first
@@ -183,49 +174,13 @@ void KillAtMutation(const char* pszCall, const char* pszPath) {
 TEST_F(DeviceMachine, CrashAtEveryDeviceChangeLeavesOnlyWhatTheLogLists) {
     // With the decompressor: its temporary files are changes too.
     StartDevice(std::string("--decompressor '") + LZRAPI_LIBRARY + "'");
-    const std::string callsFile = work_.File("mutations");
-    const ChildRun clean = RunInChild([&] {
-        g_pCalls = std::fopen(callsFile.c_str(), "w");
-        sl::SetMutationHook(KillAtMutation);
-        const bool fOk = InstallOnDevice();
-        std::fclose(g_pCalls);
-        return std::string(fOk ? "" : "the clean installation failed");
-    });
-    ASSERT_TRUE(clean.Passed()) << clean.Status() << " " << clean.message;
-    std::vector<std::string> calls;
-    std::istringstream in(ReadBytes(callsFile));
-    for (std::string line; std::getline(in, line);)
-        calls.push_back(line);
-    ASSERT_GT(calls.size(), 10u);
-    RemoveFromDevice();
-    ASSERT_EQ(DeviceLessSharedUninstaller(), deviceBefore_);
-    ForgetDeviceUninstaller();
-
-    int nChecked = 0;
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (i >= 2 && i + 1 < calls.size() && calls[i] == calls[i - 2] && calls[i] == calls[i + 1])
-            continue;
-        ++nChecked;
-        const int n = static_cast<int>(i) + 1;
-        SCOPED_TRACE("killed before change " + std::to_string(n) + " of " +
-                     std::to_string(calls.size()) + ": " + calls[i]);
-        const ChildRun crashed = RunInChild([&] {
-            g_nKillAt = n;
-            sl::SetMutationHook(KillAtMutation);
-            InstallOnDevice();
-            return std::string("not killed");
-        });
-        ASSERT_TRUE(crashed.Killed()) << crashed.Status() << " " << crashed.message;
-        RemoveFromDevice();
-        EXPECT_EQ(DeviceLessSharedUninstaller(), deviceBefore_);
-        const ChildRun again = RunInChild(
-            [&] { return std::string(InstallOnDevice() ? "" : "the installation failed"); });
-        EXPECT_TRUE(again.Passed()) << again.Status() << " " << again.message;
-        RemoveFromDevice();
-        EXPECT_EQ(DeviceLessSharedUninstaller(), deviceBefore_);
-        ForgetDeviceUninstaller();
-    }
-    std::printf("%d of %zu changes killed\n", nChecked, calls.size());
+    KillAtEveryChange(
+        work_.File("mutations"), [&] { return InstallOnDevice(); },
+        [&] {
+            RemoveFromDevice();
+            EXPECT_EQ(DeviceLessSharedUninstaller(), deviceBefore_);
+        },
+        [&] { ForgetDeviceUninstaller(); });
 }
 
 // ---- Compressed transfer ---------------------------------------------------------------

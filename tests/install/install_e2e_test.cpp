@@ -67,64 +67,18 @@ TEST_F(InstallMachine, InstallsListsAndUninstallsWhole) {
     EXPECT_EQ(StateLessSharedUninstaller(), before_);
 }
 
-int g_nMutations = 0;
-int g_nKillAt = 0;
-std::FILE* g_pCalls = nullptr;
-
-void KillAtMutation(const char* pszCall, const char* pszPath) {
-    if (++g_nMutations == g_nKillAt) std::raise(SIGKILL);
-    if (g_pCalls != nullptr) std::fprintf(g_pCalls, "%s %s\n", pszCall, pszPath);
-}
-
 // Killed before each change of a whole installation in turn: whatever it left is in the log,
 // so the removal takes it all away, and an installation over the wreck installs and removes
 // cleanly. Of a run of the same call on the same file (a file written chunk by chunk) the
 // first two and the last stand for the rest, which leave the same things behind.
 TEST_F(InstallMachine, CrashAtEveryChangeLeavesOnlyWhatTheLogLists) {
-    const std::string callsFile = work_.File("mutations");
-    const ChildRun clean = RunInChild([&] {
-        g_pCalls = std::fopen(callsFile.c_str(), "w");
-        sl::SetMutationHook(KillAtMutation);
-        const bool fOk = Install();
-        std::fclose(g_pCalls);
-        return std::string(fOk ? "" : "the clean installation failed");
-    });
-    ASSERT_TRUE(clean.Passed()) << clean.message;
-    std::vector<std::string> calls;
-    std::istringstream in(ReadBytes(callsFile));
-    for (std::string line; std::getline(in, line);)
-        calls.push_back(line);
-    ASSERT_GT(calls.size(), 10u);
-    Remove();
-    ASSERT_EQ(StateLessSharedUninstaller(), before_);
-    ForgetSharedUninstaller();
-
-    int nChecked = 0;
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (i >= 2 && i + 1 < calls.size() && calls[i] == calls[i - 2] && calls[i] == calls[i + 1])
-            continue;
-        ++nChecked;
-        const int n = static_cast<int>(i) + 1;
-        SCOPED_TRACE("killed before change " + std::to_string(n) + " of " +
-                     std::to_string(calls.size()) + ": " + calls[i]);
-        const ChildRun crashed = RunInChild([&] {
-            g_nKillAt = n;
-            sl::SetMutationHook(KillAtMutation);
-            Install();
-            return std::string("not killed");
-        });
-        ASSERT_TRUE(crashed.Killed()) << crashed.Status() << " " << crashed.message;
-        Remove();
-        EXPECT_EQ(StateLessSharedUninstaller(), before_);
-        // Over the wreck, in a child too: what the crash left may bring the installer down.
-        const ChildRun again =
-            RunInChild([&] { return std::string(Install() ? "" : "the installation failed"); });
-        EXPECT_TRUE(again.Passed()) << again.Status() << " " << again.message;
-        Remove();
-        EXPECT_EQ(StateLessSharedUninstaller(), before_);
-        ForgetSharedUninstaller();
-    }
-    std::printf("%d of %zu changes killed\n", nChecked, calls.size());
+    KillAtEveryChange(
+        work_.File("mutations"), [&] { return Install(); },
+        [&] {
+            Remove();
+            EXPECT_EQ(StateLessSharedUninstaller(), before_);
+        },
+        [&] { ForgetSharedUninstaller(); });
 }
 
 // A file-size limit binds root too; the host turns it into a failed write.

@@ -7,6 +7,7 @@
 #include "host/registry.h"
 #include "host/shell.h"
 #include "setup/install.h"
+#include "setup/sl_internal.h"
 #include "setup/sl_toolkit.h"
 #include "setup/zip/zipfile.h"
 #include "tests/support/run_program.h"
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -152,6 +155,70 @@ inline ChildRun RunInChild(const std::function<std::string()>& fn) {
     close(rgfd[0]);
     if (pid < 0 || waitpid(pid, &run.nStatus, 0) != pid) return {-1, "no child"};
     return run;
+}
+
+// Kills the installation before each change it makes in turn. `install` runs in a child:
+// once whole, writing every change (call and path, through the setup library's mutation
+// hook) to callsFile, then once per change, killed just before it. After each run
+// `removeAndCheck` removes what was left and checks the target is as it was, and `forget`
+// drops the shared uninstaller so the next run starts fresh. Of a run of the same call on the
+// same file (a file written chunk by chunk) the first two and the last stand for the rest,
+// which leave the same things behind. Returns how many changes were killed.
+inline int g_nMutations = 0;
+inline int g_nKillAt = 0;
+inline std::FILE* g_pCalls = nullptr;
+
+inline void KillAtMutation(const char* pszCall, const char* pszPath) {
+    if (++g_nMutations == g_nKillAt) std::raise(SIGKILL);
+    if (g_pCalls != nullptr) std::fprintf(g_pCalls, "%s %s\n", pszCall, pszPath);
+}
+
+inline int KillAtEveryChange(const std::string& callsFile, const std::function<bool()>& install,
+                             const std::function<void()>& removeAndCheck,
+                             const std::function<void()>& forget) {
+    const ChildRun clean = RunInChild([&] {
+        g_pCalls = std::fopen(callsFile.c_str(), "w");
+        sl::SetMutationHook(KillAtMutation);
+        const bool fOk = install();
+        std::fclose(g_pCalls);
+        return std::string(fOk ? "" : "the clean installation failed");
+    });
+    EXPECT_TRUE(clean.Passed()) << clean.Status() << " " << clean.message;
+    std::vector<std::string> calls;
+    std::istringstream in(ReadBytes(callsFile));
+    for (std::string line; std::getline(in, line);)
+        calls.push_back(line);
+    EXPECT_GT(calls.size(), 10u);
+    removeAndCheck();
+    forget();
+    if (::testing::Test::HasFailure()) return 0;
+
+    int nChecked = 0;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (i >= 2 && i + 1 < calls.size() && calls[i] == calls[i - 2] && calls[i] == calls[i + 1])
+            continue;
+        ++nChecked;
+        const int n = static_cast<int>(i) + 1;
+        SCOPED_TRACE("killed before change " + std::to_string(n) + " of " +
+                     std::to_string(calls.size()) + ": " + calls[i]);
+        const ChildRun crashed = RunInChild([&] {
+            g_nKillAt = n;
+            sl::SetMutationHook(KillAtMutation);
+            install();
+            return std::string("not killed");
+        });
+        EXPECT_TRUE(crashed.Killed()) << crashed.Status() << " " << crashed.message;
+        if (!crashed.Killed()) return nChecked;
+        removeAndCheck();
+        // Over the wreck, in a child too: what the crash left may bring the installer down.
+        const ChildRun again =
+            RunInChild([&] { return std::string(install() ? "" : "the installation failed"); });
+        EXPECT_TRUE(again.Passed()) << again.Status() << " " << again.message;
+        removeAndCheck();
+        forget();
+    }
+    std::printf("%d of %zu changes killed\n", nChecked, calls.size());
+    return nChecked;
 }
 
 // The test's own machine. Every host call of the test, its children and the programs it

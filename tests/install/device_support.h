@@ -102,7 +102,10 @@ protected:
         return text;
     }
     DeviceState DeviceNow(const std::set<std::string>& skip = {}) const {
-        return {Describe(SnapshotFolder(DeviceRoot(), skip)), DeviceRegistry()};
+        // The desktop twins of the device's shortcuts count as the device's too.
+        return {Describe(SnapshotFolder(DeviceRoot(), skip)) +
+                    Describe(SnapshotFolder(fs::path(deviceDir_) / "applications")),
+                DeviceRegistry()};
     }
     // The device less the shared uninstaller and the folders it made, which stay.
     DeviceState DeviceLessSharedUninstaller(const std::string& topDir = "Program Files") const {

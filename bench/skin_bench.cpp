@@ -10,7 +10,7 @@
 //                                       comparisons of case-folded text)
 //   BM_PictureLookup          0.84 us  (four file names built and searched at worst)
 //   BM_DezRegionFirstCall     84 us    (400 x 300, on a skin loaded just before)
-//   BM_DezRegionRepeated      63 us    (some 1,400 one-pixel-high rectangles, one record)
+//   BM_DezRegionRepeated      63 us    (some 1,300 one-pixel-high rectangles, one record)
 #include "anim/cea_display.h"
 #include "host/screen.h"
 #include "skin/skin.h"

@@ -46,8 +46,7 @@ public:
         if (pFrame == nullptr) return;
         const i64 xIn = x - visible_.left, yIn = y - visible_.top;
         if (xIn < -0x3FFFFFFF || yIn < -0x3FFFFFFF || cx > 0x3FFFFFFF || cy > 0x3FFFFFFF) return;
-        pFrame->StretchTo(&*child_, int(xIn), int(yIn), int(cx), int(cy), xSrc, ySrc, cxSrc,
-                          cySrc);
+        pFrame->StretchTo(&*child_, int(xIn), int(yIn), int(cx), int(cy), xSrc, ySrc, cxSrc, cySrc);
     }
 
     // A cell repeated along x over cx (the last one cut), each stretched to cy from the
@@ -99,8 +98,7 @@ i64 Height(const RECT& rc) {
 }
 
 bool HasGrid(const SKINCONTROLGRAPHICS* pGraphics, int cColumns, int cRows) {
-    return pGraphics != nullptr && pGraphics->Columns() >= cColumns &&
-           pGraphics->Rows() >= cRows;
+    return pGraphics != nullptr && pGraphics->Columns() >= cColumns && pGraphics->Rows() >= cRows;
 }
 
 // A font selected into a context for as long as the object lives.
@@ -213,17 +211,16 @@ void SkinDrawPushButton(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* p
                 pGraphics->CellHeight());
 }
 
-void SkinDrawBox(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics,
-                 const RECT& rc, const SKINDRAWSTATE& state) {
+void SkinDrawBox(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics, const RECT& rc,
+                 const SKINDRAWSTATE& state) {
     if (pGraphics == nullptr) return;
     Canvas canvas(ctx, rc);
     const int cx = pGraphics->CellWidth(), cy = pGraphics->CellHeight();
     canvas.Draw(pGraphics->Cell(SkinBoxCell(state)), rc.left, rc.top, cx, cy, 0, 0, cx, cy);
 }
 
-void SkinDrawCheck(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics,
-                   const RECT& rc, const SKINCONTROLSETTINGS& settings,
-                   const SKINDRAWSTATE& state) {
+void SkinDrawCheck(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics, const RECT& rc,
+                   const SKINCONTROLSETTINGS& settings, const SKINDRAWSTATE& state) {
     if (!HasGrid(pGraphics, 2, 4)) return;
     Canvas canvas(ctx, rc);
     const int cx = pGraphics->CellWidth(), cy = pGraphics->CellHeight();
@@ -299,7 +296,8 @@ void SkinScrollParts(const RECT& rc, const SKINSCROLLBAR& bar, int cxCell, int c
     cThumb = std::min(cThumb, cTrack);
     // Positions run over [minimum, maximum - page]; a page past the range keeps minimum.
     const i64 nSpan = nRange - bar.nPage;
-    const i64 nOffset = std::clamp<i64>(i64(bar.nPosition) - bar.nMinimum, 0, std::max<i64>(0, nSpan));
+    const i64 nOffset =
+        std::clamp<i64>(i64(bar.nPosition) - bar.nMinimum, 0, std::max<i64>(0, nSpan));
     const i64 cBefore = nSpan > 0 ? (cTrack - cThumb) * nOffset / nSpan : 0;
     const i64 rgEdges[SSP_COUNT + 1] = {
         0, cArrow, cArrow + cBefore, cArrow + cBefore + cThumb, cLength - cArrow, cLength,
@@ -317,8 +315,8 @@ void SkinScrollParts(const RECT& rc, const SKINSCROLLBAR& bar, int cxCell, int c
     }
 }
 
-SkinScrollPart SkinScrollHitTest(const RECT& rc, const SKINSCROLLBAR& bar, int cxCell,
-                                 int cyCell, int x, int y) {
+SkinScrollPart SkinScrollHitTest(const RECT& rc, const SKINSCROLLBAR& bar, int cxCell, int cyCell,
+                                 int x, int y) {
     RECT rgrc[SSP_COUNT];
     SkinScrollParts(rc, bar, cxCell, cyCell, rgrc);
     for (int i = 0; i < SSP_COUNT; ++i)
@@ -372,16 +370,25 @@ RECT SkinListItemRect(const RECT& rc, const SKINCONTROLSETTINGS& settings, int c
                       int i) {
     RECT rcInner = TextRect(rc, settings);
     const i64 y = rcInner.top + (i64(i) - iTop) * std::max(1, cyItem);
-    RECT rcItem = {rcInner.left, LONG(std::clamp<i64>(y, -0x3FFFFFFF, 0x3FFFFFFF)),
-                   rcInner.right,
+    RECT rcItem = {rcInner.left, LONG(std::clamp<i64>(y, -0x3FFFFFFF, 0x3FFFFFFF)), rcInner.right,
                    LONG(std::clamp<i64>(y + std::max(1, cyItem), -0x3FFFFFFF, 0x3FFFFFFF))};
     return rcItem;
 }
 
+int SkinListItemHeight(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pItems,
+                       const SKINCONTROLSETTINGS& settings) {
+    SKINDRAWCONTEXT measure = ctx;
+    measure.pDest = nullptr;
+    SKINCONTROLSETTINGS line = settings;
+    line.nLeftBorder = line.nTopBorder = line.nRightBorder = line.nBottomBorder = 0;
+    const int cyLine = SkinDrawText(measure, "Ag", {0, 0, 1000, 1000}, line, true, 0);
+    return std::max({1, cyLine, pItems != nullptr ? pItems->CellHeight() : 0});
+}
+
 void SkinDrawList(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pFrame,
                   const SKINCONTROLGRAPHICS* pItems, const RECT& rc,
-                  const SKINCONTROLSETTINGS& settings, const cetl::string* pstrItems, int cItems,
-                  int iTop, int iSelected, int iPointer, const SKINDRAWSTATE& state) {
+                  const SKINCONTROLSETTINGS& settings, int cyItem, const cetl::string* pstrItems,
+                  int cItems, int iTop, int iSelected, int iPointer, const SKINDRAWSTATE& state) {
     SkinDrawNinePatch(ctx, pFrame, rc);
     if (!HasGrid(pItems, 2, 4) || pstrItems == nullptr) return;
     SKINDRAWCONTEXT inner = ctx;
@@ -390,34 +397,38 @@ void SkinDrawList(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pFrame,
     // Item text needs no borders of its own: the items already sit inside the list's.
     SKINCONTROLSETTINGS item = settings;
     item.nLeftBorder = item.nTopBorder = item.nRightBorder = item.nBottomBorder = 0;
+    const bool fFill =
+        (settings.clrSelectedBackground & 0xFFFFFF) != (settings.clrSelectedText & 0xFFFFFF);
     const int cxCell = pItems->CellWidth(), cyCell = pItems->CellHeight();
     for (int i = std::max(0, iTop); i < cItems; ++i) {
-        const RECT rcItem = SkinListItemRect(rc, settings, cyCell, iTop, i);
+        const RECT rcItem = SkinListItemRect(rc, settings, cyItem, iTop, i);
         if (rcItem.top >= inner.rcClip.bottom) break;
         const bool fSelected = i == iSelected;
-        if (fSelected) {
-            DestDC dc(ctx.pDest, Intersect(inner.rcClip, rcItem));
-            if (dc.Hdc() != nullptr) {
-                host::HBRUSH hbr = host::CreateSolidBrush(settings.clrSelectedBackground);
-                RECT rcFill = {dc.X(rcItem.left), dc.Y(rcItem.top), dc.X(rcItem.right),
-                               dc.Y(rcItem.bottom)};
-                host::FillRect(dc.Hdc(), &rcFill, hbr);
-                host::DeleteObject(hbr);
-            }
-        }
         SKINDRAWSTATE itemState = state;
         if (i != iPointer) itemState.fHot = itemState.fPressed = false;
         Canvas canvas(inner, rcItem);
         canvas.Draw(pItems->Cell(fSelected ? 1 : 0, SkinStateRow(itemState)), rcItem.left,
-                    rcItem.top, Width(rcItem), Height(rcItem), 0, 0, cxCell, cyCell);
-        SkinDrawText(inner, pstrItems[i], rcItem, item, state.fEnabled,
+                    rcItem.top + (Height(rcItem) - cyCell) / 2, cxCell, cyCell, 0, 0, cxCell,
+                    cyCell);
+        RECT rcText = rcItem;
+        rcText.left = LONG(std::min<i64>(i64(rcItem.left) + cxCell + 4, rcItem.right));
+        if (fSelected && fFill) {
+            DestDC dc(ctx.pDest, Intersect(inner.rcClip, rcText));
+            if (dc.Hdc() != nullptr) {
+                host::HBRUSH hbr = host::CreateSolidBrush(settings.clrSelectedBackground);
+                RECT rcFill = {dc.X(rcText.left), dc.Y(rcText.top), dc.X(rcText.right),
+                               dc.Y(rcText.bottom)};
+                host::FillRect(dc.Hdc(), &rcFill, hbr);
+                host::DeleteObject(hbr);
+            }
+        }
+        SkinDrawText(inner, pstrItems[i], rcText, item, state.fEnabled,
                      SKINTEXT_NOPREFIX | SKINTEXT_VCENTER | (fSelected ? SKINTEXT_SELECTED : 0));
     }
 }
 
-void SkinDrawCaret(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pCursor,
-                   const RECT& rc, const SKINCONTROLSETTINGS& settings,
-                   const cetl::string& strText, int iCaret) {
+void SkinDrawCaret(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pCursor, const RECT& rc,
+                   const SKINCONTROLSETTINGS& settings, const cetl::string& strText, int iCaret) {
     if (pCursor == nullptr) return;
     const RECT rcText = TextRect(rc, settings);
     MeasureDC dc;

@@ -18,10 +18,13 @@
 //   sits at (position − minimum) ÷ (maximum − page − minimum) of the room the track leaves.
 //   The track is repeated from the arrow to the thumb and from the thumb to the other arrow.
 // - List boxes: the items are stacked from the top of the list's rectangle shrunk by its
-//   text borders, one "listitem" cell high each, from the first item shown. The listitem
-//   cells' column is 1 for the selected item and 0 for the others, the row is the state
-//   row (3 pressed, 2 hot for the item under the pointer, 1 enabled, 0 disabled); the cell
-//   is stretched over the item, over the selected background colour when selected.
+//   text borders, each as high as the larger of a "listitem" cell and a line of the font,
+//   from the first item shown. An item shows one listitem cell (a bullet) at its left,
+//   centred vertically, and its text after it. The cell's column is 1 for the selected
+//   item and 0 for the others, its row the state row (3 pressed, 2 hot for the item under
+//   the pointer, 1 enabled, 0 disabled). The selected item's text lies on the selected
+//   background colour, unless that colour equals the selected text colour (a skin that sets
+//   neither would hide the text), and is drawn in the selected text colour.
 // - Edits: one line; the caret's "cursor" cell is centred on the caret's x at the top of
 //   the text rectangle.
 #pragma once
@@ -60,12 +63,11 @@ bool SkinIsAnimated(const SKINCONTROLGRAPHICS* pGraphics);
 void SkinDrawPushButton(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics,
                         const RECT& rc, const SKINDRAWSTATE& state);
 // Close or minimise box (1 x 3): its cell at the rectangle's top left, cut to it.
-void SkinDrawBox(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics,
-                 const RECT& rc, const SKINDRAWSTATE& state);
+void SkinDrawBox(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics, const RECT& rc,
+                 const SKINDRAWSTATE& state);
 // Radio button or check box (2 x 4): one cell placed by the picture layout and adjustments.
-void SkinDrawCheck(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics,
-                   const RECT& rc, const SKINCONTROLSETTINGS& settings,
-                   const SKINDRAWSTATE& state);
+void SkinDrawCheck(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics, const RECT& rc,
+                   const SKINCONTROLSETTINGS& settings, const SKINDRAWSTATE& state);
 // Progress bar (4 x 1) at nPosition percent (clamped to 0..100).
 void SkinDrawProgress(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics,
                       const RECT& rc, int nPosition);
@@ -98,16 +100,19 @@ struct SKINSCROLLBAR {
 void SkinScrollParts(const RECT& rc, const SKINSCROLLBAR& bar, int cxCell, int cyCell,
                      RECT rgrcParts[SSP_COUNT]);
 // The part under a point, SSP_NONE outside the bar.
-SkinScrollPart SkinScrollHitTest(const RECT& rc, const SKINSCROLLBAR& bar, int cxCell,
-                                 int cyCell, int x, int y);
+SkinScrollPart SkinScrollHitTest(const RECT& rc, const SKINSCROLLBAR& bar, int cxCell, int cyCell,
+                                 int x, int y);
 // iPointerPart is the part under the pointer: it takes the hot or pressed row.
 void SkinDrawScrollBar(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pGraphics,
                        const RECT& rc, const SKINSCROLLBAR& bar, const SKINDRAWSTATE& state,
                        SkinScrollPart iPointerPart);
 
 // ---- List boxes
-// Item i (from 0) when iTop is the first shown; cyItem is the listitem cell height. The
-// rectangle may lie outside the list: drawing cuts it to the list's inner rectangle.
+// The height of one item.
+int SkinListItemHeight(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pItems,
+                       const SKINCONTROLSETTINGS& settings);
+// Item i (from 0) when iTop is the first shown. The rectangle may lie outside the list:
+// drawing cuts it to the list's inner rectangle.
 RECT SkinListItemRect(const RECT& rc, const SKINCONTROLSETTINGS& settings, int cyItem, int iTop,
                       int i);
 // The list frame (3 x 3 "list") and its items (2 x 4 "listitem"). iSelected and iPointer
@@ -115,15 +120,14 @@ RECT SkinListItemRect(const RECT& rc, const SKINCONTROLSETTINGS& settings, int c
 // apply to the item under the pointer.
 void SkinDrawList(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pFrame,
                   const SKINCONTROLGRAPHICS* pItems, const RECT& rc,
-                  const SKINCONTROLSETTINGS& settings, const cetl::string* pstrItems, int cItems,
-                  int iTop, int iSelected, int iPointer, const SKINDRAWSTATE& state);
+                  const SKINCONTROLSETTINGS& settings, int cyItem, const cetl::string* pstrItems,
+                  int cItems, int iTop, int iSelected, int iPointer, const SKINDRAWSTATE& state);
 
 // ---- Edits
 // The caret after the first iCaret characters of the one-line text laid out as the text
 // drawer lays it out.
-void SkinDrawCaret(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pCursor,
-                   const RECT& rc, const SKINCONTROLSETTINGS& settings,
-                   const cetl::string& strText, int iCaret);
+void SkinDrawCaret(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pCursor, const RECT& rc,
+                   const SKINCONTROLSETTINGS& settings, const cetl::string& strText, int iCaret);
 
 // ---- Text
 constexpr UINT SKINTEXT_WRAP = 0x1;     // break lines at blanks to fit the width

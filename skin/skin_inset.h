@@ -23,8 +23,8 @@
 #include "foundation/memmgr.h"
 #include "foundation/tl_string.h"
 #include "host/types.h"
-#include "host/window.h"
 
+#include <cstddef>
 #include <span>
 
 // Ids the walk gives to controls without a usable one.
@@ -43,8 +43,8 @@ struct SKININSETCONTROL {
 };
 
 struct SKININSET {
-    host::DWORD dwStyle;   // the template's own style: WS_SYSMENU, WS_MINIMIZEBOX, WS_THICKFRAME
-    host::SIZE sizeClient; // the hidden dialog's client area in pixels
+    host::DWORD dwStyle = 0; // the template's own style: WS_SYSMENU, WS_MINIMIZEBOX, WS_THICKFRAME
+    host::SIZE sizeClient{}; // the hidden dialog's client area in pixels
     mem::vector<SKININSETCONTROL> controls{MEM_TAG("SKININSETCONTROL")}; // Z order, hosted only
     int iFirstTabStop = -1; // index into controls of the first WS_TABSTOP one, -1 none
 };

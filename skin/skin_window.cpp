@@ -12,6 +12,13 @@ namespace {
 
 host::WNDPROC g_pfnAnimProc = nullptr;
 
+// Where the pointer was when the message being handled was made, in screen coordinates.
+POINT MessagePoint() {
+    const DWORD dwPos = host::GetMessagePos();
+    return {host::GET_X_LPARAM(static_cast<LPARAM>(dwPos)),
+            host::GET_Y_LPARAM(static_cast<LPARAM>(dwPos))};
+}
+
 // The picture of each hosted kind; list boxes and edits have a second one.
 const char* PictureName(int nKind) {
     switch (nKind) {
@@ -224,8 +231,13 @@ SKINWINDOWINSET* SkinWindow::AddInset(host::DLGPROC pfnProc, int nTemplateId, LP
     SKININSET read;
     if (nTemplateId != 0) {
         mem::vector<int> used = ControlIds();
-        if (fMain) used.insert(used.end(), {SKIN_CLOSE_ID, SKIN_MINIMIZE_ID});
         if (!ReadTemplateControls(hInstance_, nTemplateId, used, &read)) return nullptr;
+        // The boxes come first and count among the window's controls: read again with them.
+        if (fMain && (read.dwStyle & (host::WS_SYSMENU | host::WS_MINIMIZEBOX)) != 0) {
+            if ((read.dwStyle & host::WS_SYSMENU) != 0) used.push_back(SKIN_CLOSE_ID);
+            if ((read.dwStyle & host::WS_MINIMIZEBOX) != 0) used.push_back(SKIN_MINIMIZE_ID);
+            if (!ReadTemplateControls(hInstance_, nTemplateId, used, &read)) return nullptr;
+        }
     }
     SKINWINDOWINSET* pInset = MemNew(SKINWINDOWINSET);
     pInset->pWindow = this;
@@ -604,9 +616,7 @@ void SkinWindow::OnMouse(UINT uMsg, POINT pt) {
     if (uMsg == host::WM_MOUSEMOVE) {
         if (nCapture_ != SKINHIT_NOWHERE) {
             // Screen positions: the window moving under the pointer must not feed back.
-            POINT ptNow;
-            host::GetCursorPos(&ptNow);
-            RECT rc = SkinDragRect(rcAtPress_, ptPress_, ptNow, nCapture_, limits_);
+            RECT rc = SkinDragRect(rcAtPress_, ptPress_, MessagePoint(), nCapture_, limits_);
             host::SetWindowPos(hwnd_, nullptr, rc.left, rc.top, rc.right - rc.left,
                                rc.bottom - rc.top, host::SWP_NOZORDER | host::SWP_NOACTIVATE);
             return;
@@ -634,7 +644,7 @@ void SkinWindow::OnMouse(UINT uMsg, POINT pt) {
         }
         if (nHit == SKINHIT_MOVE || SkinIsSizingHit(nHit)) {
             host::GetWindowRect(hwnd_, &rcAtPress_);
-            host::GetCursorPos(&ptPress_);
+            ptPress_ = MessagePoint();
             limits_ = SkinSizeLimits(*pSkin_, strName_);
             RECT rcWork = {};
             host::SystemParametersInfo(host::SPI_GETWORKAREA, 0, &rcWork, 0);

@@ -1,0 +1,347 @@
+// The skinned window with the installer's skin, driven by real input on the headless screen.
+#include "anim/cea_main.h"
+#include "host/clock.h"
+#include "host/msgbox.h"
+#include "host/screen.h"
+#include "skin/skin_window.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kEveryKind = 910;
+constexpr int kPanel = 911;
+
+using Record = std::vector<std::pair<UINT, WPARAM>>;
+Record g_main;
+Record g_panel;
+SkinWindow* g_pWindow = nullptr;
+SKINWINDOWINSET* g_pPanel = nullptr;
+bool g_fOwnerEnabledInside = true;
+
+bool Recorded(UINT uMsg) {
+    return uMsg == host::WM_INITDIALOG || uMsg == WM_SKINAPPLIED || uMsg == host::WM_COMMAND ||
+           uMsg == host::WM_VSCROLL || uMsg == host::WM_HSCROLL || uMsg == host::WM_DESTROY;
+}
+
+INT_PTR MainProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (!Recorded(uMsg)) return 0;
+    g_main.push_back({uMsg, uMsg == host::WM_INITDIALOG ? static_cast<WPARAM>(lParam) : wParam});
+    if (uMsg == host::WM_COMMAND && wParam == host::IDCANCEL && g_pWindow != nullptr) {
+        g_fOwnerEnabledInside = host::IsWindowEnabled(host::GetWindow(hwnd, host::GW_OWNER));
+        g_pWindow->Close(host::IDCANCEL);
+    }
+    return 0;
+}
+
+// The panel's button removes the panel from inside its own click.
+INT_PTR PanelProc(HWND, UINT uMsg, WPARAM wParam, LPARAM) {
+    if (!Recorded(uMsg)) return 0;
+    g_panel.push_back({uMsg, wParam});
+    if (uMsg == host::WM_COMMAND && wParam == 200) g_pWindow->RemoveInset(g_pPanel);
+    return 0;
+}
+
+void PumpAll() {
+    host::MSG msg;
+    while (host::PeekMessage(&msg, nullptr, 0, 0, host::PM_REMOVE)) {
+        host::TranslateMessage(&msg);
+        host::DispatchMessage(&msg);
+    }
+}
+
+class MessageBoxRecorder : public host::MessageBoxResponder {
+public:
+    int Respond(HWND, std::string_view text, std::string_view, UINT) override {
+        texts.emplace_back(text);
+        return host::IDOK;
+    }
+    std::vector<std::string> texts;
+};
+
+class SkinnedWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host::UseVirtualClock();
+        host::ScreenOptions options;
+        options.backend = host::ScreenBackendKind::kHeadless;
+        options.profile = host::ScreenProfile::kDesktop;
+        ASSERT_TRUE(host::InitScreen(options));
+        ASSERT_EQ(AnimStartup(nullptr, 0), 1);
+        ASSERT_TRUE(SkinWindow::Register(nullptr, nullptr));
+        pSkin_ = std::make_unique<SKIN>(KELVANO_SKINART_DIR "/dez.zip");
+        g_main.clear();
+        g_panel.clear();
+    }
+    void TearDown() override {
+        pWindow_.reset();
+        g_pWindow = nullptr;
+        g_pPanel = nullptr;
+        pSkin_.reset();
+        AnimShutdown();
+        host::ShutdownScreen();
+        host::UseRealClock();
+    }
+
+    SkinWindow* Open(HWND hwndOwner = nullptr) {
+        pWindow_ = std::make_unique<SkinWindow>(pSkin_.get(), "KelvanoSetup", MainProc, nullptr,
+                                                kEveryKind, 77, hwndOwner);
+        g_pWindow = pWindow_.get();
+        host::ShowWindow(g_pWindow->Handle(), host::SW_SHOW);
+        PumpAll();
+        return g_pWindow;
+    }
+    // A control's point in screen coordinates, dx and dy from its top left.
+    POINT At(int nId, int dx, int dy) const {
+        const RECT& rc = g_pWindow->Control(nId)->Rect();
+        POINT pt = {rc.left + dx, rc.top + dy};
+        host::ClientToScreen(g_pWindow->Handle(), &pt);
+        return pt;
+    }
+    static void Click(POINT pt) {
+        host::PostMouseInput(pt, host::MouseAction::kMove);
+        host::PostMouseInput(pt, host::MouseAction::kLeftDown);
+        host::PostMouseInput(pt, host::MouseAction::kLeftUp);
+        PumpAll();
+    }
+    static void Frames(int c) {
+        for (int i = 0; i < c; ++i) {
+            host::AdvanceVirtualClock(100);
+            g_pWindow->Anim()->Step();
+            PumpAll();
+        }
+    }
+
+    std::unique_ptr<SKIN> pSkin_;
+    std::unique_ptr<SkinWindow> pWindow_;
+};
+
+TEST_F(SkinnedWindowTest, TemplateBecomesControlMapAndInitMessages) {
+    SkinWindow* pWindow = Open();
+    // The close box is the window's first control; ids of -1 count the controls before them.
+    const std::vector<std::pair<int, int>> expected = {{SKIN_CLOSE_ID, CT_FRAME_CLOSE},
+                                                       {40101, CT_TEXT},
+                                                       {100, CT_PBUTTON},
+                                                       {101, CT_CBUTTON},
+                                                       {102, CT_RBUTTON},
+                                                       {103, CT_RBUTTON},
+                                                       {104, CT_PBAR},
+                                                       {105, CT_VSCROLL},
+                                                       {106, CT_HSCROLL},
+                                                       {107, CT_EDIT},
+                                                       {108, CT_LIST},
+                                                       {109, CT_USER},
+                                                       {40112, CT_TEXT}};
+    ASSERT_EQ(pWindow->ControlCount(), expected.size());
+    for (const auto& [nId, nKind] : expected) {
+        ASSERT_NE(pWindow->Control(nId), nullptr) << nId;
+        EXPECT_EQ(pWindow->Control(nId)->Kind(), nKind) << nId;
+    }
+    EXPECT_EQ(pWindow->ControlText(40101), cetl::string("Every kind of control"));
+    EXPECT_EQ(pWindow->ControlText(104), cetl::string(""));
+    EXPECT_EQ(pWindow->ControlText(109), cetl::string("drawn"));
+    EXPECT_TRUE(pWindow->Control(100)->IsFocused()); // the first tab stop
+    // The close box sits at the inner rectangle's top right corner.
+    const RECT rcInner = pWindow->InnerRect();
+    EXPECT_EQ(pWindow->Control(SKIN_CLOSE_ID)->Rect().right, rcInner.right);
+    EXPECT_EQ(pWindow->Control(SKIN_CLOSE_ID)->Rect().top, rcInner.top);
+    EXPECT_EQ(g_main, (Record{{host::WM_INITDIALOG, 77}, {WM_SKINAPPLIED, 0}}));
+}
+
+TEST_F(SkinnedWindowTest, ClicksSendCommandsInOrder) {
+    SkinWindow* pWindow = Open();
+    SKINCONTROL* pList = pWindow->Control(108);
+    for (const char* psz : {"One", "Two", "Three"})
+        pList->AddItem(psz);
+    SKINCONTROL* pBar = pWindow->Control(105);
+    pBar->SetScrollRange(0, 100, 8);
+    g_main.clear();
+
+    Click(At(100, 5, 5));
+    Click(At(101, 5, 5));
+    Click(At(103, 5, 5));
+    const RECT& rcBar = pBar->Rect();
+    const int cyBar = rcBar.bottom - rcBar.top;
+    Click(At(105, 3, cyBar - 2)); // down arrow: a quarter page
+    Click(At(105, 3, cyBar - 2));
+    Click(At(105, 3, cyBar - 30)); // the track below the thumb: three quarters
+    SKINDRAWCONTEXT ctx;
+    ctx.pSkin = pSkin_.get();
+    SKINCONTROLGRAPHICS* pItems = pSkin_->Graphics("listitem", CT_RBUTTON, "KelvanoSetup");
+    const RECT rcItem = SkinListItemRect(pList->Rect(), pList->Settings(),
+                                         SkinListItemHeight(ctx, pItems, pList->Settings()), 0, 1);
+    Click(At(108, rcItem.left - pList->Rect().left + 2, rcItem.top - pList->Rect().top + 2));
+
+    EXPECT_EQ(g_main, (Record{{host::WM_COMMAND, 100},
+                              {host::WM_COMMAND, 101},
+                              {host::WM_COMMAND, 103},
+                              {host::WM_VSCROLL, host::MAKEWPARAM(host::SB_LINEDOWN, 2)},
+                              {host::WM_VSCROLL, host::MAKEWPARAM(host::SB_LINEDOWN, 4)},
+                              {host::WM_VSCROLL, host::MAKEWPARAM(host::SB_PAGEDOWN, 10)},
+                              {host::WM_COMMAND, host::MAKEWPARAM(108, 1)}}));
+    EXPECT_TRUE(pWindow->IsControlChecked(101));
+    EXPECT_TRUE(pWindow->IsControlChecked(103));
+    EXPECT_FALSE(pWindow->IsControlChecked(102));
+    EXPECT_EQ(pList->Selection(), 2);
+
+    // The bar stops at maximum less page.
+    pBar->SetScrollPos(91);
+    g_main.clear();
+    Click(At(105, 3, cyBar - 2));
+    Click(At(105, 3, cyBar - 2));
+    EXPECT_EQ(pBar->Scroll().nPos, 92);
+    EXPECT_EQ(g_main, (Record{{host::WM_VSCROLL, host::MAKEWPARAM(host::SB_LINEDOWN, 92)}}));
+
+    // A press that leaves the control before the release is no click.
+    g_main.clear();
+    host::PostMouseInput(At(100, 5, 5), host::MouseAction::kLeftDown);
+    host::PostMouseInput(At(101, 5, 5), host::MouseAction::kMove);
+    host::PostMouseInput(At(101, 5, 5), host::MouseAction::kLeftUp);
+    PumpAll();
+    EXPECT_TRUE(g_main.empty());
+
+    // The close box answers IDCANCEL; the procedure closes with it.
+    Click(At(SKIN_CLOSE_ID, 3, 3));
+    EXPECT_EQ(g_main.front(), (std::pair<UINT, WPARAM>{host::WM_COMMAND, host::IDCANCEL}));
+    EXPECT_EQ(pWindow->Handle(), nullptr);
+    EXPECT_EQ(pWindow->Result(), host::IDCANCEL);
+    EXPECT_EQ(g_main.back(), (std::pair<UINT, WPARAM>{host::WM_DESTROY, 0}));
+}
+
+TEST_F(SkinnedWindowTest, ModalRunClosesOnWmCloseAndGivesTheOwnerBack) {
+    host::HWND hwndOwner = host::CreateWindowEx(0, ANIMWINDOW_CLASS, "", host::WS_POPUP, 0, 0, 50,
+                                                50, nullptr, nullptr, nullptr, nullptr);
+    SkinWindow* pWindow = Open(hwndOwner);
+    host::PostMessage(pWindow->Handle(), host::WM_CLOSE, 0, 0);
+    g_fOwnerEnabledInside = true;
+    EXPECT_EQ(pWindow->RunModal(), host::IDCANCEL);
+    EXPECT_FALSE(g_fOwnerEnabledInside);
+    EXPECT_TRUE(host::IsWindowEnabled(hwndOwner));
+    host::DestroyWindow(hwndOwner);
+}
+
+TEST_F(SkinnedWindowTest, ClickRemovingItsOwnInsetAndDuplicateIds) {
+    SkinWindow* pWindow = Open();
+    g_pPanel = pWindow->AddInset(PanelProc, kPanel, 5);
+    ASSERT_NE(g_pPanel, nullptr);
+    ASSERT_NE(pWindow->Control(200), nullptr);
+    // Every inset hears that pictures were given again.
+    EXPECT_EQ(g_panel, (Record{{host::WM_INITDIALOG, 0}, {WM_SKINAPPLIED, 0}}));
+    EXPECT_EQ(g_main.back(), (std::pair<UINT, WPARAM>{WM_SKINAPPLIED, 0}));
+
+    MessageBoxRecorder recorder;
+    host::MessageBoxResponder* pOld = host::SetMessageBoxResponder(&recorder);
+    pWindow->AddControl(CT_PBUTTON, 100, pWindow->MainInset());
+    pWindow->AddControl(CT_PBUTTON, 101, g_pPanel);
+    host::SetMessageBoxResponder(pOld);
+    EXPECT_EQ(recorder.texts,
+              (std::vector<std::string>{"Dialog 910 contains more than one control with ID 100",
+                                        "Dialogs 910 and 911 both contain a control with ID 101"}));
+    EXPECT_EQ(pWindow->Control(101)->Inset(), g_pPanel);
+
+    Click(At(200, 5, 5));
+    EXPECT_EQ(g_panel.back(), (std::pair<UINT, WPARAM>{host::WM_DESTROY, 0}));
+    EXPECT_EQ(pWindow->Control(200), nullptr);
+    EXPECT_EQ(pWindow->Control(101), nullptr);
+    EXPECT_NE(pWindow->Control(102), nullptr);
+}
+
+TEST_F(SkinnedWindowTest, DragByBackgroundMovesExactlyAndControlsDoNot) {
+    SkinWindow* pWindow = Open();
+    RECT rc0;
+    host::GetWindowRect(pWindow->Handle(), &rc0);
+    const POINT ptBackground = {rc0.left + 10, rc0.top + 60}; // the frame's left edge
+    host::PostMouseInput(ptBackground, host::MouseAction::kLeftDown);
+    host::PostMouseInput({ptBackground.x + 17, ptBackground.y + 9}, host::MouseAction::kMove);
+    PumpAll();
+    host::PostMouseInput({ptBackground.x + 31, ptBackground.y - 12}, host::MouseAction::kMove);
+    host::PostMouseInput({ptBackground.x + 31, ptBackground.y - 12}, host::MouseAction::kLeftUp);
+    PumpAll();
+    RECT rc1;
+    host::GetWindowRect(pWindow->Handle(), &rc1);
+    EXPECT_EQ(rc1.left - rc0.left, 31);
+    EXPECT_EQ(rc1.top - rc0.top, -12);
+    EXPECT_EQ(rc1.right - rc1.left, rc0.right - rc0.left);
+
+    const POINT ptButton = At(100, 5, 5);
+    host::PostMouseInput(ptButton, host::MouseAction::kLeftDown);
+    host::PostMouseInput({ptButton.x + 40, ptButton.y + 40}, host::MouseAction::kMove);
+    host::PostMouseInput({ptButton.x + 40, ptButton.y + 40}, host::MouseAction::kLeftUp);
+    PumpAll();
+    RECT rc2;
+    host::GetWindowRect(pWindow->Handle(), &rc2);
+    EXPECT_EQ(rc2.left, rc1.left);
+    EXPECT_EQ(rc2.top, rc1.top);
+}
+
+TEST_F(SkinnedWindowTest, RedrawOffPresentsNothingUntilOn) {
+    SkinWindow* pWindow = Open();
+    Frames(2);
+    host::PresentScreen();
+    const POINT pt = At(104, 40, 4);
+    const host::COLORREF before = host::GetScreenPixel(pt.x, pt.y);
+    pWindow->SetRedraw(false);
+    pWindow->SetProgress(104, 100);
+    g_pPanel = pWindow->AddInset(PanelProc, kPanel, 0);
+    Frames(2);
+    EXPECT_EQ(host::GetScreenPixel(pt.x, pt.y), before);
+    pWindow->SetRedraw(true);
+    Frames(1);
+    EXPECT_NE(host::GetScreenPixel(pt.x, pt.y), before);
+}
+
+// A user-drawn control: installed once, asked every frame, drawn when it asks.
+int g_cInstalled = 0, g_cFrames = 0, g_cDrawn = 0;
+LRESULT UserProc(SKINCONTROL*, UINT uMsg, WPARAM, LPARAM) {
+    g_cInstalled += uMsg == SKINCB_INSTALL;
+    g_cFrames += uMsg == SKINCB_FRAME;
+    g_cDrawn += uMsg == SKINCB_DRAW;
+    return uMsg == SKINCB_FRAME;
+}
+
+TEST_F(SkinnedWindowTest, UserDrawnControlRedrawsEachFrame) {
+    SkinWindow* pWindow = Open();
+    pWindow->Control(109)->SetCallback(UserProc);
+    const int cDrawnBefore = g_cDrawn;
+    Frames(3);
+    EXPECT_EQ(g_cInstalled, 1);
+    EXPECT_GE(g_cFrames, 3);
+    EXPECT_GE(g_cDrawn - cDrawnBefore, 3);
+}
+
+// For people to look at: a DEZ window with every kind over a plain window.
+TEST_F(SkinnedWindowTest, ScreenshotOverAnotherWindow) {
+    host::HWND hwndBehind = host::CreateWindowEx(0, ANIMWINDOW_CLASS, "", host::WS_POPUP, 0, 0, 800,
+                                                 600, nullptr, nullptr, nullptr, nullptr);
+    AnimWindow::FromHandle(hwndBehind)->FillBackground(0x02808000, nullptr);
+    host::ShowWindow(hwndBehind, host::SW_SHOW);
+    SkinWindow* pWindow = Open();
+    for (const char* psz : {"English", "Deutsch", "Francais"})
+        pWindow->Control(108)->AddItem(psz);
+    pWindow->Control(108)->Select(2);
+    pWindow->SetProgress(104, 37);
+    pWindow->SetControlText(107, "C:\\Kelvano");
+    pWindow->CheckControl(101, true);
+    pWindow->CheckControl(102, true);
+    pWindow->Control(105)->SetScrollRange(0, 100, 20);
+    pWindow->Control(105)->SetScrollPos(40);
+    Frames(2);
+    RECT rc;
+    host::GetWindowRect(pWindow->Handle(), &rc);
+    // The see-through corner shows the window behind.
+    EXPECT_EQ(host::GetScreenPixel(rc.left, rc.top), host::GetScreenPixel(rc.left - 5, rc.top - 5));
+    const std::filesystem::path dir =
+        std::filesystem::path(KELVANO_SKINART_DIR).parent_path() / "screenshots";
+    std::filesystem::create_directories(dir);
+    EXPECT_TRUE(host::SaveScreenshot((dir / "skin_window_dez.png").string()));
+    pWindow_.reset();
+    host::DestroyWindow(hwndBehind);
+}
+
+} // namespace

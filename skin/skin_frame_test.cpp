@@ -6,6 +6,7 @@
 #include "skin/skin_test_fixture.h"
 
 #include <array>
+#include <filesystem>
 #include <functional>
 
 namespace {
@@ -310,7 +311,10 @@ TEST_F(SkinFrameTest, DezShapeAndScreenshot) {
     const host::COLORREF desktop = host::GetScreenPixel(10, 10);
     EXPECT_EQ(host::GetScreenPixel(40, 40), desktop); // the see-through corner
     EXPECT_NE(host::GetScreenPixel(40 + 160, 40 + 120), desktop);
-    EXPECT_TRUE(host::SaveScreenshot("skin-frame-dez.png"));
+    const std::filesystem::path dir =
+        std::filesystem::path(KELVANO_SKINART_DIR).parent_path() / "screenshots";
+    std::filesystem::create_directories(dir);
+    EXPECT_TRUE(host::SaveScreenshot((dir / "skin_frame_dez.png").string()));
     host::DestroyWindow(hwnd);
     g_pShown = nullptr;
 }

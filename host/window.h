@@ -361,6 +361,16 @@ struct STYLESTRUCT {
     DWORD styleNew;
 };
 
+// WM_GETMINMAXINFO long parameter: the sizes a window may be moved and sized within.
+struct MINMAXINFO {
+    POINT ptReserved;
+    POINT ptMaxSize;
+    POINT ptMaxPosition;
+    POINT ptMinTrackSize;
+    POINT ptMaxTrackSize;
+};
+static_assert(sizeof(MINMAXINFO) == 40);
+
 // ---------------------------------------------------------------------------------------
 // Window classes
 

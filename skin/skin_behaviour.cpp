@@ -197,8 +197,8 @@ SKINSIZELIMITS SkinSizeLimits(SKIN& skin, const cetl::string& strWindow) {
                           rcWork);
 }
 
-SKINMINMAXINFO SkinMinMaxInfo(const SKINSIZELIMITS& limits, const RECT& rcWork) {
-    SKINMINMAXINFO info{};
+host::MINMAXINFO SkinMinMaxInfo(const SKINSIZELIMITS& limits, const RECT& rcWork) {
+    host::MINMAXINFO info{};
     info.ptMaxSize = {ToInt(Wide{rcWork.right} - rcWork.left),
                       ToInt(Wide{rcWork.bottom} - rcWork.top)};
     info.ptMaxPosition = {rcWork.left, rcWork.top};

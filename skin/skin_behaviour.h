@@ -131,16 +131,6 @@ struct SKINSIZELIMITS {
     int cxMin, cyMin, cxMax, cyMax;
 };
 
-// The classic WM_GETMINMAXINFO record.
-struct SKINMINMAXINFO {
-    host::POINT ptReserved;
-    host::POINT ptMaxSize;
-    host::POINT ptMaxPosition;
-    host::POINT ptMinTrackSize;
-    host::POINT ptMaxTrackSize;
-};
-static_assert(sizeof(SKINMINMAXINFO) == 40);
-
 // Minimum: the larger of the property minimum and twice the larger corner or close box cell.
 // Maximum: the property maximum (0 or less: the work area's), at most the work area less 1.
 SKINSIZELIMITS SkinSizeLimits(host::SIZE sizeMinimum, host::SIZE sizeMaximum,
@@ -150,7 +140,7 @@ SKINSIZELIMITS SkinSizeLimits(host::SIZE sizeMinimum, host::SIZE sizeMaximum,
 // (a missing picture counts as 0) and the desktop work area.
 SKINSIZELIMITS SkinSizeLimits(SKIN& skin, const cetl::string& strWindow);
 // Track sizes from the limits; maximised size and position from the work area.
-SKINMINMAXINFO SkinMinMaxInfo(const SKINSIZELIMITS& limits, const host::RECT& rcWork);
+host::MINMAXINFO SkinMinMaxInfo(const SKINSIZELIMITS& limits, const host::RECT& rcWork);
 
 // The window rectangle after dragging part nHit from ptPress to ptNow (screen coordinates),
 // starting from rcAtPress. Move shifts it by the travel; a sizing part moves its edges (left

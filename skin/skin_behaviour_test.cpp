@@ -190,7 +190,7 @@ TEST(SkinSizingTest, LimitsComeFromPropertiesCellsAndWorkArea) {
         EXPECT_EQ(limits.cxMax, c.limits.cxMax);
         EXPECT_EQ(limits.cyMax, c.limits.cyMax);
     }
-    SKINMINMAXINFO info = SkinMinMaxInfo({80, 40, 799, 569}, {0, 30, 800, 600});
+    host::MINMAXINFO info = SkinMinMaxInfo({80, 40, 799, 569}, {0, 30, 800, 600});
     EXPECT_EQ(info.ptMinTrackSize.x, 80);
     EXPECT_EQ(info.ptMaxTrackSize.y, 569);
     EXPECT_EQ(info.ptMaxSize.y, 570);

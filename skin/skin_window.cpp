@@ -648,7 +648,7 @@ void SkinWindow::OnMouse(UINT uMsg, POINT pt) {
             limits_ = SkinSizeLimits(*pSkin_, strName_);
             RECT rcWork = {};
             host::SystemParametersInfo(host::SPI_GETWORKAREA, 0, &rcWork, 0);
-            SKINMINMAXINFO info = SkinMinMaxInfo(limits_, rcWork);
+            host::MINMAXINFO info = SkinMinMaxInfo(limits_, rcWork);
             CallProc(MainInset(), host::WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
             limits_ = {info.ptMinTrackSize.x, info.ptMinTrackSize.y, info.ptMaxTrackSize.x,
                        info.ptMaxTrackSize.y};

@@ -1,4 +1,5 @@
 // SKINCONTROL: one re-hosted control's state, placement and drawing.
+#include "host/clock.h"
 #include "host/controls.h"
 #include "skin/skin_window.h"
 
@@ -62,12 +63,64 @@ void SKINCONTROL::SetPlacement(int nHCode, int x, int cx, int nVCode, int y, int
 
 void SKINCONTROL::SetText(const cetl::string& strText) {
     strText_ = strText;
+    if (nKind_ == CT_EDIT) {
+        edit_.iCaret = edit_.iAnchor = strText_.Length();
+        ScrollToCaret();
+    }
     Redraw();
+}
+
+SKINDRAWCONTEXT SKINCONTROL::MeasureContext() const {
+    SKINDRAWCONTEXT ctx;
+    ctx.pSkin = pWindow_->Skin();
+    return ctx;
+}
+
+void SKINCONTROL::SetEditSelection(int iAnchor, int iCaret) {
+    edit_.iAnchor = std::clamp(iAnchor, 0, strText_.Length());
+    edit_.iCaret = std::clamp(iCaret, 0, strText_.Length());
+    ScrollToCaret();
+    Redraw();
+}
+
+void SKINCONTROL::ScrollToCaret() {
+    edit_.xScroll =
+        SkinEditScroll(MeasureContext(), rc_, settings_, strText_, edit_.iCaret, edit_.xScroll);
+}
+
+// Typing: the selection (or nothing) gives way to the inserted text.
+void SKINCONTROL::EditReplace(const cetl::string& strInsert) {
+    const int iStart = std::min(edit_.iCaret, edit_.iAnchor);
+    const int iEnd = std::max(edit_.iCaret, edit_.iAnchor);
+    const cetl::string strText = strText_;
+    cetl::string strNew = strText.Substring(0, iStart);
+    strNew += strInsert;
+    strNew += strText.Substring(iEnd);
+    strText_ = strNew;
+    edit_.iCaret = edit_.iAnchor = iStart + strInsert.Length();
+    ScrollToCaret();
+    Redraw();
+}
+
+int SKINCONTROL::VisibleItems() const {
+    const int cyItem = SkinListItemHeight(MeasureContext(), pExtra_, settings_);
+    const int cyRoom = (rc_.bottom - settings_.nBottomBorder) - (rc_.top + settings_.nTopBorder);
+    return std::max(1, cyRoom / std::max(1, cyItem));
+}
+
+void SKINCONTROL::ScrollToSelection() {
+    const int i = list_.nSelected - 1;
+    if (i < 0) return;
+    const int cVisible = VisibleItems();
+    if (i < iTop_) iTop_ = i;
+    if (i >= iTop_ + cVisible) iTop_ = i - cVisible + 1;
+    iTop_ = std::clamp(iTop_, 0, std::max(0, ItemCount() - 1));
 }
 
 void SKINCONTROL::Enable(bool fEnable) {
     if (fEnabled_ == fEnable) return;
     fEnabled_ = fEnable;
+    if (!fEnable) fFocused_ = false;
     Redraw();
 }
 
@@ -126,6 +179,7 @@ void SKINCONTROL::AddItem(const cetl::string& strItem) {
 
 bool SKINCONTROL::Select(int n) {
     if (!list_.Select(n)) return false;
+    ScrollToSelection();
     Redraw();
     pWindow_->Notify(this, host::WM_COMMAND, SkinCommandParam(nId_, SKIN_LBN_SELCHANGE), 0);
     return true;
@@ -162,8 +216,12 @@ int SKINCONTROL::ItemAt(POINT pt) const {
     SKINDRAWCONTEXT ctx;
     ctx.pSkin = pWindow_->Skin();
     const int cyItem = SkinListItemHeight(ctx, pExtra_, settings_);
-    for (int i = 0; i < ItemCount(); ++i) {
-        RECT rc = SkinListItemRect(rc_, settings_, cyItem, 0, i);
+    // Only what shows inside the borders: an item cut off below still counts where it shows.
+    if (pt.y < rc_.top + settings_.nTopBorder || pt.y >= rc_.bottom - settings_.nBottomBorder)
+        return 0;
+    for (int i = iTop_; i < ItemCount(); ++i) {
+        RECT rc = SkinListItemRect(rc_, settings_, cyItem, iTop_, i);
+        if (rc.top > pt.y) break;
         if (pt.y >= rc.top && pt.y < rc.bottom && pt.x >= rc.left && pt.x < rc.right) return i + 1;
     }
     return 0;
@@ -218,9 +276,10 @@ void SKINCONTROL::Draw(Graphic* pDest, DWORD nFrame) {
         break;
     }
     case CT_EDIT:
-        SkinDrawNinePatch(ctx, pGraphics_, rc_);
-        SkinDrawText(ctx, strText_, rc_, settings_, fEnabled_, SKINTEXT_NOPREFIX);
-        if (fFocused_) SkinDrawCaret(ctx, pExtra_, rc_, settings_, strText_, strText_.Length());
+        // The caret shows in the first half of each second since it last came on.
+        edit_.fCaret = fFocused_ && fEnabled_ &&
+                       ((host::GetTickCount() - pWindow_->tickCaret_) / 500) % 2 == 0;
+        SkinDrawEdit(ctx, pGraphics_, pExtra_, rc_, settings_, strText_, fEnabled_, edit_);
         break;
     case CT_LIST: {
         int iPointer = -1;
@@ -228,7 +287,7 @@ void SKINCONTROL::Draw(Graphic* pDest, DWORD nFrame) {
         if (state.fHot && host::GetCursorPos(&pt) && host::ScreenToClient(pWindow_->hwnd_, &pt))
             iPointer = ItemAt(pt) - 1;
         SkinDrawList(ctx, pGraphics_, pExtra_, rc_, settings_,
-                     SkinListItemHeight(ctx, pExtra_, settings_), items_.data(), ItemCount(), 0,
+                     SkinListItemHeight(ctx, pExtra_, settings_), items_.data(), ItemCount(), iTop_,
                      list_.nSelected - 1, iPointer, state);
         break;
     }
@@ -242,4 +301,7 @@ void SKINCONTROL::Draw(Graphic* pDest, DWORD nFrame) {
     default:
         break;
     }
+    if (fFocused_ &&
+        (nKind_ == CT_PBUTTON || nKind_ == CT_RBUTTON || nKind_ == CT_CBUTTON || nKind_ == CT_LIST))
+        SkinDrawFocus(ctx, rc_, settings_);
 }

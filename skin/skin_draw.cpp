@@ -451,6 +451,136 @@ void SkinDrawCaret(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pCurso
     canvas.Draw(pCursor->Cell(0), x - cx / 2, rcText.top, cx, cy, 0, 0, cx, cy);
 }
 
+int SkinTextWidth(const SKINDRAWCONTEXT& ctx, const SKINCONTROLSETTINGS& settings,
+                  const cetl::string& strText, int cch) {
+    cch = std::clamp(cch, 0, strText.Length());
+    if (cch == 0) return 0;
+    MeasureDC dc;
+    if (dc.Get() == nullptr) return 0;
+    SelectFont font(dc.Get(), ctx.pSkin, settings.strFont);
+    host::SIZE size = {0, 0};
+    host::GetTextExtentPoint32(dc.Get(), strText.Text(), cch, &size);
+    return size.cx;
+}
+
+namespace {
+
+// Where an edit's line starts: by the layout while it fits, else from the left, scrolled.
+i64 EditTextLeft(const RECT& rcText, const SKINCONTROLSETTINGS& settings, int cxAll, int xScroll) {
+    if (cxAll > Width(rcText)) return i64(rcText.left) - xScroll;
+    if (settings.nTextLayout == SKIN_RIGHT) return i64(rcText.right) - cxAll;
+    if (settings.nTextLayout == SKIN_CENTER) return rcText.left + (Width(rcText) - cxAll) / 2;
+    return rcText.left;
+}
+
+} // namespace
+
+int SkinEditScroll(const SKINDRAWCONTEXT& ctx, const RECT& rc, const SKINCONTROLSETTINGS& settings,
+                   const cetl::string& strText, int iCaret, int xScroll) {
+    const RECT rcText = TextRect(rc, settings);
+    const int cxRoom = int(std::max<i64>(1, Width(rcText)));
+    const int cxAll = SkinTextWidth(ctx, settings, strText, strText.Length());
+    if (cxAll <= Width(rcText)) return 0;
+    const int xCaret = SkinTextWidth(ctx, settings, strText, iCaret);
+    // The caret is centred on its x: keep a pixel for it at the right end.
+    if (xCaret < xScroll) xScroll = xCaret;
+    if (xCaret > xScroll + cxRoom - 1) xScroll = xCaret - cxRoom + 1;
+    return std::clamp(xScroll, 0, std::max(0, cxAll - cxRoom + 1));
+}
+
+int SkinEditHit(const SKINDRAWCONTEXT& ctx, const RECT& rc, const SKINCONTROLSETTINGS& settings,
+                const cetl::string& strText, int xScroll, int x) {
+    const RECT rcText = TextRect(rc, settings);
+    const int cch = strText.Length();
+    const i64 x0 =
+        EditTextLeft(rcText, settings, SkinTextWidth(ctx, settings, strText, cch), xScroll);
+    int iBest = 0;
+    i64 dBest = -1;
+    for (int i = 0; i <= cch; ++i) {
+        const i64 d = std::abs(x0 + SkinTextWidth(ctx, settings, strText, i) - x);
+        if (dBest < 0 || d < dBest) {
+            dBest = d;
+            iBest = i;
+        }
+    }
+    return iBest;
+}
+
+void SkinDrawEdit(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pFrame,
+                  const SKINCONTROLGRAPHICS* pCursor, const RECT& rc,
+                  const SKINCONTROLSETTINGS& settings, const cetl::string& strText, bool fEnabled,
+                  const SKINEDITVIEW& view) {
+    SkinDrawNinePatch(ctx, pFrame, rc);
+    const RECT rcText = TextRect(rc, settings);
+    if (IsEmptyRect(rcText)) return;
+    const int cch = strText.Length();
+    const int cxAll = SkinTextWidth(ctx, settings, strText, cch);
+    const i64 x0 = EditTextLeft(rcText, settings, cxAll, view.xScroll);
+    SKINDRAWCONTEXT inner = ctx;
+    inner.rcClip = Intersect(ctx.rcClip, rcText);
+    // The line as the text drawer lays it out from the left, in a box that starts at x0.
+    SKINCONTROLSETTINGS line = settings;
+    line.nTextLayout = SKIN_LEFT;
+    line.nLeftBorder = line.nRightBorder = 0;
+    RECT rcLine = rcText;
+    rcLine.top = rc.top;
+    rcLine.bottom = rc.bottom;
+    rcLine.left = LONG(std::clamp<i64>(x0, -0x3FFFFFFF, 0x3FFFFFFF));
+    rcLine.right = LONG(std::clamp<i64>(x0 + cxAll + 1, rcLine.left + 1, 0x3FFFFFFF));
+    if (!IsEmptyRect(inner.rcClip))
+        SkinDrawText(inner, strText, rcLine, line, fEnabled, SKINTEXT_NOPREFIX);
+    const int iStart = std::clamp(std::min(view.iCaret, view.iAnchor), 0, cch);
+    const int iEnd = std::clamp(std::max(view.iCaret, view.iAnchor), 0, cch);
+    if (iStart < iEnd) {
+        const i64 xa = x0 + SkinTextWidth(ctx, settings, strText, iStart);
+        const i64 xb = x0 + SkinTextWidth(ctx, settings, strText, iEnd);
+        SKINDRAWCONTEXT sel = inner;
+        sel.rcClip = Intersect(inner.rcClip,
+                               {LONG(std::clamp<i64>(xa, -0x3FFFFFFF, 0x3FFFFFFF)), rcText.top,
+                                LONG(std::clamp<i64>(xb, -0x3FFFFFFF, 0x3FFFFFFF)), rcText.bottom});
+        if (!IsEmptyRect(sel.rcClip)) {
+            if ((settings.clrSelectedBackground & 0xFFFFFF) !=
+                (settings.clrSelectedText & 0xFFFFFF)) {
+                DestDC dc(ctx.pDest, sel.rcClip);
+                if (dc.Hdc() != nullptr) {
+                    host::HBRUSH hbr = host::CreateSolidBrush(settings.clrSelectedBackground);
+                    RECT rcFill = {dc.X(sel.rcClip.left), dc.Y(sel.rcClip.top),
+                                   dc.X(sel.rcClip.right), dc.Y(sel.rcClip.bottom)};
+                    host::FillRect(dc.Hdc(), &rcFill, hbr);
+                    host::DeleteObject(hbr);
+                }
+            }
+            SkinDrawText(sel, strText, rcLine, line, fEnabled,
+                         SKINTEXT_NOPREFIX | SKINTEXT_SELECTED);
+        }
+    }
+    if (!view.fCaret || pCursor == nullptr) return;
+    const i64 x = x0 + SkinTextWidth(ctx, settings, strText, view.iCaret);
+    const int cx = pCursor->CellWidth(), cy = pCursor->CellHeight();
+    Canvas canvas(ctx, rc);
+    canvas.Draw(pCursor->Cell(0), x - cx / 2, rcText.top, cx, cy, 0, 0, cx, cy);
+}
+
+void SkinDrawFocus(const SKINDRAWCONTEXT& ctx, const RECT& rc,
+                   const SKINCONTROLSETTINGS& settings) {
+    RECT rcText = TextRect(rc, settings);
+    rcText = {rcText.left - 1, rcText.top - 1, rcText.right + 1, rcText.bottom + 1};
+    rcText = Intersect(rcText, rc);
+    if (Width(rcText) < 2 || Height(rcText) < 2) return;
+    DestDC dc(ctx.pDest, Intersect(ctx.rcClip, rcText));
+    if (dc.Hdc() == nullptr) return;
+    const host::COLORREF clr = settings.clrText;
+    // Every other pixel, counted round the rectangle from its top left corner.
+    for (LONG x = rcText.left; x < rcText.right; x += 2) {
+        host::SetPixel(dc.Hdc(), dc.X(x), dc.Y(rcText.top), clr);
+        host::SetPixel(dc.Hdc(), dc.X(x), dc.Y(rcText.bottom - 1), clr);
+    }
+    for (LONG y = rcText.top; y < rcText.bottom; y += 2) {
+        host::SetPixel(dc.Hdc(), dc.X(rcText.left), dc.Y(y), clr);
+        host::SetPixel(dc.Hdc(), dc.X(rcText.right - 1), dc.Y(y), clr);
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // Text
 

@@ -26,7 +26,10 @@
 //   background colour, unless that colour equals the selected text colour (a skin that sets
 //   neither would hide the text), and is drawn in the selected text colour.
 // - Edits: one line; the caret's "cursor" cell is centred on the caret's x at the top of
-//   the text rectangle.
+//   the text rectangle. A text wider than the box is laid out from the left, shifted left
+//   by the edit's scroll offset so that the caret stays inside. The selection lies on the
+//   selected background colour (unless it equals the selected text colour, as for lists)
+//   in the selected text colour.
 #pragma once
 
 #include "skin/skin.h"
@@ -128,6 +131,36 @@ void SkinDrawList(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pFrame,
 // drawer lays it out.
 void SkinDrawCaret(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pCursor, const RECT& rc,
                    const SKINCONTROLSETTINGS& settings, const cetl::string& strText, int iCaret);
+
+// What an edit shows besides its text: caret and selection anchor (character indexes),
+// the horizontal scroll offset in pixels, and whether the caret is in its visible phase.
+struct SKINEDITVIEW {
+    int iCaret = 0;
+    int iAnchor = 0;
+    int xScroll = 0;
+    bool fCaret = false;
+};
+
+// The width of the first cch characters of a one-line text in the settings' font.
+int SkinTextWidth(const SKINDRAWCONTEXT& ctx, const SKINCONTROLSETTINGS& settings,
+                  const cetl::string& strText, int cch);
+// The scroll offset that keeps the caret inside the edit's text rectangle, moving as little
+// as possible from xScroll; 0 when the whole text fits.
+int SkinEditScroll(const SKINDRAWCONTEXT& ctx, const RECT& rc, const SKINCONTROLSETTINGS& settings,
+                   const cetl::string& strText, int iCaret, int xScroll);
+// The caret index nearest to x (destination coordinates) in an edit scrolled by xScroll.
+int SkinEditHit(const SKINDRAWCONTEXT& ctx, const RECT& rc, const SKINCONTROLSETTINGS& settings,
+                const cetl::string& strText, int xScroll, int x);
+// The edit: its 3 x 3 frame, the text, the selection and, when view.fCaret, the caret.
+void SkinDrawEdit(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pFrame,
+                  const SKINCONTROLGRAPHICS* pCursor, const RECT& rc,
+                  const SKINCONTROLSETTINGS& settings, const cetl::string& strText, bool fEnabled,
+                  const SKINEDITVIEW& view);
+
+// ---- Focus
+// The focused control's mark: a dotted rectangle one pixel inside its text borders, in the
+// text colour.
+void SkinDrawFocus(const SKINDRAWCONTEXT& ctx, const RECT& rc, const SKINCONTROLSETTINGS& settings);
 
 // ---- Text
 constexpr UINT SKINTEXT_WRAP = 0x1;     // break lines at blanks to fit the width

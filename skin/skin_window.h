@@ -15,6 +15,33 @@
 // - While redrawing is off nothing is composed nor presented; turning it on composes the
 //   whole window once.
 // - The minimise box minimises the window (SW_MINIMIZE) after telling the main inset.
+//
+// Keyboard and focus:
+// - One control of the window has the focus: at start the main inset's first WS_TABSTOP
+//   control. Tab and Shift+Tab move it to the next or previous enabled, visible WS_TABSTOP
+//   control of all insets, in the order the controls were added, wrapping; a press on an
+//   enabled control that can take the focus (a WS_TABSTOP one, or any edit or list) moves it
+//   there. A focused control that goes (its inset removed, disabled) leaves no focus until
+//   the next Tab or press.
+// - The focus shows as a dotted rectangle one pixel inside the text borders, in the text
+//   colour; an edit shows its blinking caret instead.
+// - Space does what a click does on the focused push button, check box or radio button.
+//   Enter activates the main inset's default push button (BS_DEFPUSHBUTTON, enabled), else
+//   the focused push button. Escape acts as the close box (WM_COMMAND 2 to the main inset).
+//   The arrow keys on a focused radio button check the previous (Up, Left) or next (Down,
+//   Right) radio button of its group, wrapping within the group, move the focus there and
+//   notify as a click does.
+// - Edits hold one line. Characters (32 and above) replace the selection or go in at the
+//   caret; Backspace and Delete remove the selection, else the character before or after the
+//   caret; Left, Right, Home and End move the caret and, with Shift, extend the selection
+//   from its anchor. A press puts the caret at the nearest character boundary. Edits notify
+//   nothing; their text reads back by id. The caret blinks every 500 ms of the tick clock
+//   while the edit is focused, checked each frame, and shows at once after every key. A
+//   text wider than the box scrolls sideways so that the caret stays inside.
+// - Lists show the items that fit from the first one shown. Up and Down select the previous
+//   or next item (Home and End the first and last; none selected: Down selects the first),
+//   notifying as a click does, and scroll so that the selection is wholly shown. A press
+//   selects the shown item under it.
 #pragma once
 
 #include "anim/cea_window.h"
@@ -118,6 +145,13 @@ public:
     int ItemCount() const { return static_cast<int>(items_.size()); }
     int Selection() const { return list_.nSelected; }
     bool Select(int n);
+    // The first item shown (from 0) and how many fit wholly (at least 1).
+    int TopItem() const { return iTop_; }
+    int VisibleItems() const;
+    // Edits: the caret and the selection's other end, as character indexes.
+    int Caret() const { return edit_.iCaret; }
+    int Anchor() const { return edit_.iAnchor; }
+    void SetEditSelection(int iAnchor, int iCaret);
 
 private:
     friend class SkinWindow;
@@ -128,6 +162,10 @@ private:
     int ItemAt(POINT pt) const;
     SKINSCROLLBAR Bar() const;
     void ReadSettings();
+    SKINDRAWCONTEXT MeasureContext() const;
+    void ScrollToSelection();
+    void ScrollToCaret();
+    void EditReplace(const cetl::string& strInsert);
 
     SkinWindow* pWindow_;
     int nKind_;
@@ -151,6 +189,8 @@ private:
     SKINSCROLL scroll_;
     SKINCONTROL* pBuddy_ = nullptr;
     SKINLIST list_;
+    int iTop_ = 0;
+    SKINEDITVIEW edit_;
     mem::vector<cetl::string> items_{MEM_TAG("string")};
     SKINCONTROLPROC pfnCallback_ = nullptr;
 };
@@ -210,6 +250,10 @@ public:
     bool EnableControl(int nId, bool fEnable);
     bool SetProgress(int nId, int nPosition);
 
+    // The focused control, null for none; focusing a control that cannot take it does nothing.
+    SKINCONTROL* FocusedControl() const { return Focused(); }
+    void FocusControl(int nId);
+
     // Sends a control's notification to its inset's procedure: WM_COMMAND or scroll messages.
     void Notify(SKINCONTROL* pControl, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
@@ -233,6 +277,16 @@ private:
     void Reap();
     void Detach();
     void CheckRadio(SKINCONTROL* pControl);
+    // Keyboard.
+    SKINCONTROL* Focused() const;
+    void SetFocusTo(SKINCONTROL* pControl);
+    void MoveFocus(bool fBackward);
+    bool OnKeyDown(UINT vk);
+    void OnChar(UINT ch);
+    bool EditKey(SKINCONTROL* pEdit, UINT vk);
+    void ListKey(SKINCONTROL* pList, UINT vk);
+    void RadioKey(SKINCONTROL* pRadio, bool fBackward);
+    void ShowCaret();
     INT_PTR CallProc(SKINWINDOWINSET* pInset, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
     SKIN* pSkin_;
@@ -261,4 +315,5 @@ private:
     POINT ptPress_ = {};
     SKINSIZELIMITS limits_ = {};
     bool fResizable_ = false;
+    DWORD tickCaret_ = 0; // when the caret last came on
 };

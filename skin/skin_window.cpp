@@ -139,14 +139,14 @@ INT_PTR SkinWindow::RunModal() {
         host::EnableWindow(hwndOwner_, FALSE);
         fOwnerDisabled_ = true;
     }
-    host::MSG msg;
+    // The animation's own loop: frames advance at the window's rate (animated cells, the
+    // caret, user-drawn controls) with messages handled between them, until the window goes.
     while (hwnd_ != nullptr) {
-        if (!host::GetMessage(&msg, nullptr, 0, 0)) {
-            host::PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        host::TranslateMessage(&msg);
-        host::DispatchMessage(&msg);
+        AnimWindow* pAnim = AnimWindow::FromHandle(hwnd_);
+        if (pAnim == nullptr) break;
+        pAnim->Play(-1);
+        // Play also ends when a timeline event stops it: one message, then play on.
+        if (hwnd_ != nullptr && AnimWindow::FromHandle(hwnd_) == pAnim) pAnim->PumpMessage();
     }
     if (fOwnerDisabled_ && host::IsWindow(hwndOwner_)) host::EnableWindow(hwndOwner_, TRUE);
     fOwnerDisabled_ = false;

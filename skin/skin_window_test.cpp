@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -30,11 +33,14 @@ bool Recorded(UINT uMsg) {
            uMsg == host::WM_VSCROLL || uMsg == host::WM_HSCROLL || uMsg == host::WM_DESTROY;
 }
 
+LONG g_nFramesAtClose = 0;
+
 INT_PTR MainProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (!Recorded(uMsg)) return 0;
     g_main.push_back({uMsg, uMsg == host::WM_INITDIALOG ? static_cast<WPARAM>(lParam) : wParam});
     if (uMsg == host::WM_COMMAND && wParam == host::IDCANCEL && g_pWindow != nullptr) {
         g_fOwnerEnabledInside = host::IsWindowEnabled(host::GetWindow(hwnd, host::GW_OWNER));
+        g_nFramesAtClose = g_pWindow->Anim()->GetFrameCounter();
         g_pWindow->Close(host::IDCANCEL);
     }
     return 0;
@@ -218,9 +224,17 @@ TEST_F(SkinnedWindowTest, ModalRunClosesOnWmCloseAndGivesTheOwnerBack) {
     host::HWND hwndOwner = host::CreateWindowEx(0, ANIMWINDOW_CLASS, "", host::WS_POPUP, 0, 0, 50,
                                                 50, nullptr, nullptr, nullptr, nullptr);
     SkinWindow* pWindow = Open(hwndOwner);
-    host::PostMessage(pWindow->Handle(), host::WM_CLOSE, 0, 0);
+    const LONG nFramesBefore = pWindow->Anim()->GetFrameCounter();
+    // Closed from another thread after a while: meanwhile the modal run plays frames.
+    const host::HWND hwnd = pWindow->Handle();
+    std::thread closer([hwnd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        host::PostMessage(hwnd, host::WM_CLOSE, 0, 0);
+    });
     g_fOwnerEnabledInside = true;
     EXPECT_EQ(pWindow->RunModal(), host::IDCANCEL);
+    closer.join();
+    EXPECT_GT(g_nFramesAtClose, nFramesBefore);
     EXPECT_FALSE(g_fOwnerEnabledInside);
     EXPECT_TRUE(host::IsWindowEnabled(hwndOwner));
     host::DestroyWindow(hwndOwner);

@@ -23,6 +23,7 @@
 #include "skin/skin.h"
 #include "skin/skin_frame.h"
 #include "skin/skin_window.h"
+#include "skin/skin_window_fixture.h"
 
 #include <benchmark/benchmark.h>
 
@@ -137,13 +138,7 @@ INT_PTR QuietProc(HWND, UINT, WPARAM, LPARAM) {
     return 0;
 }
 
-void PumpAll() {
-    host::MSG msg;
-    while (host::PeekMessage(&msg, nullptr, 0, 0, host::PM_REMOVE)) {
-        host::TranslateMessage(&msg);
-        host::DispatchMessage(&msg);
-    }
-}
+using skintest::PumpAll;
 
 // DEZ's window with every kind shown and idle, its timeline playing 30 frames at DEZ's 10 frames
 // per second (the loop handles messages while it waits): the CPU time per wall second, as a

@@ -4,6 +4,7 @@
 #include "host/clock.h"
 #include "host/screen.h"
 #include "skin/skin_window.h"
+#include "skin/skin_window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+using skintest::PumpAll;
 
 constexpr int kKeys = 930;
 constexpr int kEdit = 300, kCheck = 302, kRadioA = 303, kRadioB = 304, kList = 305, kGo = 306;
@@ -30,14 +33,6 @@ INT_PTR KeysProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM) {
         ++g_cOther;
     }
     return 0;
-}
-
-void PumpAll() {
-    host::MSG msg;
-    while (host::PeekMessage(&msg, nullptr, 0, 0, host::PM_REMOVE)) {
-        host::TranslateMessage(&msg);
-        host::DispatchMessage(&msg);
-    }
 }
 
 // A virtual key, with Shift held or not.
@@ -68,13 +63,7 @@ void Type(const char* psz) {
 class SkinKeysTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        host::UseVirtualClock();
-        host::ScreenOptions options;
-        options.backend = host::ScreenBackendKind::kHeadless;
-        options.profile = host::ScreenProfile::kDesktop;
-        ASSERT_TRUE(host::InitScreen(options));
-        ASSERT_EQ(AnimStartup(nullptr, 0), 1);
-        ASSERT_TRUE(SkinWindow::Register(nullptr, nullptr));
+        ASSERT_TRUE(skintest::StartSkinScreen());
         pSkin_ = std::make_unique<SKIN>(KELVANO_SKINART_DIR "/dez.zip");
         pWindow_ = std::make_unique<SkinWindow>(pSkin_.get(), "KelvanoSetup", KeysProc, nullptr,
                                                 kKeys, 0, nullptr);
@@ -86,9 +75,7 @@ protected:
     void TearDown() override {
         pWindow_.reset();
         pSkin_.reset();
-        AnimShutdown();
-        host::ShutdownScreen();
-        host::UseRealClock();
+        skintest::StopSkinScreen();
     }
     int FocusedId() const {
         const SKINCONTROL* p = pWindow_->FocusedControl();

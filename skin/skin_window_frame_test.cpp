@@ -6,6 +6,7 @@
 #include "host/screen.h"
 #include "skin/skin_test_skin.h"
 #include "skin/skin_window.h"
+#include "skin/skin_window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -24,14 +25,6 @@ constexpr int kEveryKind = 910;
 
 INT_PTR QuietProc(HWND, UINT, WPARAM, LPARAM) {
     return 0;
-}
-
-void PumpAll() {
-    host::MSG msg;
-    while (host::PeekMessage(&msg, nullptr, 0, 0, host::PM_REMOVE)) {
-        host::TranslateMessage(&msg);
-        host::DispatchMessage(&msg);
-    }
 }
 
 RECT WindowRect(HWND hwnd) {
@@ -61,14 +54,7 @@ protected:
     void TearDown() override { Stop(); }
 
     void Start(UINT nDepth = 32) {
-        host::UseVirtualClock();
-        host::ScreenOptions options;
-        options.backend = host::ScreenBackendKind::kHeadless;
-        options.profile = host::ScreenProfile::kDesktop;
-        options.nDepth = nDepth;
-        ASSERT_TRUE(host::InitScreen(options));
-        ASSERT_EQ(AnimStartup(nullptr, 0), 1);
-        ASSERT_TRUE(SkinWindow::Register(nullptr, nullptr));
+        ASSERT_TRUE(StartSkinScreen(nDepth));
         fStarted_ = true;
     }
     void Stop() {
@@ -77,9 +63,7 @@ protected:
         if (hwndBehind_ != nullptr) host::DestroyWindow(hwndBehind_);
         hwndBehind_ = nullptr;
         pSkin_.reset();
-        AnimShutdown();
-        host::ShutdownScreen();
-        host::UseRealClock();
+        StopSkinScreen();
         fStarted_ = false;
     }
     // A plain window filling the screen, behind the skinned one.

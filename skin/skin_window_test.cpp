@@ -4,6 +4,7 @@
 #include "host/msgbox.h"
 #include "host/screen.h"
 #include "skin/skin_window.h"
+#include "skin/skin_window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 #include <vector>
 
 namespace {
+
+using skintest::PumpAll;
 
 constexpr int kEveryKind = 910;
 constexpr int kPanel = 911;
@@ -54,14 +57,6 @@ INT_PTR PanelProc(HWND, UINT uMsg, WPARAM wParam, LPARAM) {
     return 0;
 }
 
-void PumpAll() {
-    host::MSG msg;
-    while (host::PeekMessage(&msg, nullptr, 0, 0, host::PM_REMOVE)) {
-        host::TranslateMessage(&msg);
-        host::DispatchMessage(&msg);
-    }
-}
-
 class MessageBoxRecorder : public host::MessageBoxResponder {
 public:
     int Respond(HWND, std::string_view text, std::string_view, UINT) override {
@@ -74,13 +69,7 @@ public:
 class SkinnedWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        host::UseVirtualClock();
-        host::ScreenOptions options;
-        options.backend = host::ScreenBackendKind::kHeadless;
-        options.profile = host::ScreenProfile::kDesktop;
-        ASSERT_TRUE(host::InitScreen(options));
-        ASSERT_EQ(AnimStartup(nullptr, 0), 1);
-        ASSERT_TRUE(SkinWindow::Register(nullptr, nullptr));
+        ASSERT_TRUE(skintest::StartSkinScreen());
         pSkin_ = std::make_unique<SKIN>(KELVANO_SKINART_DIR "/dez.zip");
         g_main.clear();
         g_panel.clear();
@@ -90,9 +79,7 @@ protected:
         g_pWindow = nullptr;
         g_pPanel = nullptr;
         pSkin_.reset();
-        AnimShutdown();
-        host::ShutdownScreen();
-        host::UseRealClock();
+        skintest::StopSkinScreen();
     }
 
     SkinWindow* Open(HWND hwndOwner = nullptr) {

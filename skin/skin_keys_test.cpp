@@ -171,7 +171,7 @@ TEST_F(SkinKeysTest, LongTextScrollsAndCaretBlinks) {
     SKINCONTROL* pEdit = pWindow_->Control(kEdit);
     const RECT rc = pEdit->Rect();
     auto sum = [&] {
-        long long n = 0;
+        unsigned long long n = 0; // wraps by design
         POINT pt = {rc.left, rc.top};
         host::ClientToScreen(pWindow_->Handle(), &pt);
         for (int y = 0; y < rc.bottom - rc.top; ++y)
@@ -186,7 +186,7 @@ TEST_F(SkinKeysTest, LongTextScrollsAndCaretBlinks) {
     };
     Type("the quick brown fox jumps over the lazy dog");
     frame(10);
-    const long long nOn = sum();
+    const unsigned long long nOn = sum();
     frame(500); // the caret goes off
     EXPECT_NE(sum(), nOn);
     frame(500);

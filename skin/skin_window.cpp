@@ -1,6 +1,7 @@
 // SkinWindow: the skinned top-level window, its insets, composition and input.
 #include "skin/skin_window.h"
 
+#include "anim/cea_display.h"
 #include "foundation/diag.h"
 #include "host/clock.h"
 #include "host/controls.h"
@@ -90,6 +91,15 @@ SkinWindow::SkinWindow(SKIN* pSkin, const cetl::string& strName, host::DLGPROC p
                        host::HINSTANCE hInstance, int nTemplateId, LPARAM lUser, HWND hwndOwner)
     : pSkin_(pSkin), strName_(strName), hInstance_(hInstance), hwndOwner_(hwndOwner) {
     pFrame_ = MemNew(SKINFRAME, pSkin, strName);
+    // On a palette screen every window draws with the system group's colours: the skin's
+    // pictures keep theirs only when the skin's merged palette is that group.
+    if (Display* pDisplay = GetDisplay(); pDisplay != nullptr && pDisplay->IsPaletteBased() &&
+                                          pSkin->Palette() != nullptr &&
+                                          pDisplay->GetSystemGroup() != pSkin->Palette()) {
+        pOldGroup_ = pDisplay->GetSystemGroup();
+        pDisplay->SetSystemGroup(pSkin->Palette());
+        fGroupSelected_ = true;
+    }
     if (!Register(hInstance, nullptr)) return;
     hwnd_ = host::CreateWindowEx(0, kszSkinWindowClass, strName.Text(), host::WS_POPUP, 0, 0, 10,
                                  10, hwndOwner, nullptr, hInstance, nullptr);
@@ -111,6 +121,7 @@ SkinWindow::SkinWindow(SKIN* pSkin, const cetl::string& strName, host::DLGPROC p
         Reap();
         MemDelete(pBase_);
         MemDelete(pFrame_);
+        RestorePalette();
         throw;
     }
 }
@@ -121,6 +132,15 @@ SkinWindow::~SkinWindow() {
     Reap();
     MemDelete(pBase_);
     MemDelete(pFrame_);
+    RestorePalette();
+}
+
+// Gives the palette screen its earlier group back, unless someone chose another meanwhile.
+void SkinWindow::RestorePalette() {
+    Display* pDisplay = GetDisplay();
+    if (fGroupSelected_ && pDisplay != nullptr && pDisplay->GetSystemGroup() == pSkin_->Palette())
+        pDisplay->SetSystemGroup(pOldGroup_);
+    fGroupSelected_ = false;
 }
 
 RECT SkinWindow::InnerRect() const {

@@ -44,6 +44,8 @@
 //   selects the shown item under it.
 #pragma once
 
+class PaletteGroup;
+
 #include "anim/cea_window.h"
 #include "foundation/memmgr.h"
 #include "host/dialog.h"
@@ -288,6 +290,7 @@ private:
     void RadioKey(SKINCONTROL* pRadio, bool fBackward);
     void ShowCaret();
     INT_PTR CallProc(SKINWINDOWINSET* pInset, UINT uMsg, WPARAM wParam, LPARAM lParam);
+    void RestorePalette();
 
     SKIN* pSkin_;
     cetl::string strName_;
@@ -297,6 +300,9 @@ private:
     bool fOwnerDisabled_ = false;
     AnimWindow* pAnim_ = nullptr;
     SKINFRAME* pFrame_ = nullptr;
+    // The system palette group before this window chose the skin's (palette screens only).
+    PaletteGroup* pOldGroup_ = nullptr;
+    bool fGroupSelected_ = false;
     Graphic* pBase_ = nullptr; // the window without controls
     INT_PTR nResult_ = 0;
     bool fRedraw_ = true;

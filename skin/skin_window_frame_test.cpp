@@ -239,6 +239,19 @@ TEST_F(SkinWindowFrameTest, DezScreenshotsAtEachDepth) {
         EXPECT_EQ(host::GetScreenPixel(rc.left, rc.top),
                   host::GetScreenPixel(rc.left - 5, rc.top - 5))
             << nDepth;
+        // The skin's own colours at every depth: DEZ's background is (nearly) white, also on
+        // a palette screen, where the window makes the skin's palette the system's.
+        const host::COLORREF clrInside = host::GetScreenPixel(rc.left + 30, rc.bottom - 20);
+        for (const int nChannel :
+             {host::GetRValue(clrInside), host::GetGValue(clrInside), host::GetBValue(clrInside)})
+            EXPECT_GE(nChannel, 0xF0) << nDepth << " " << std::hex << clrInside;
+        // ... and the progress bar's fill is blue, not the green a foreign palette makes it.
+        const RECT& rcBar = pWindow->Control(104)->Rect();
+        POINT ptFill = {rcBar.left + 12, (rcBar.top + rcBar.bottom) / 2};
+        host::ClientToScreen(pWindow->Handle(), &ptFill);
+        const host::COLORREF clrFill = host::GetScreenPixel(ptFill.x, ptFill.y);
+        EXPECT_GT(host::GetBValue(clrFill), host::GetGValue(clrFill) + 32)
+            << nDepth << " " << std::hex << clrFill;
         const std::string strName = "skin_window_dez_" + std::to_string(nDepth) + "bit.png";
         EXPECT_TRUE(host::SaveScreenshot((dir / strName).string())) << nDepth;
         Stop();

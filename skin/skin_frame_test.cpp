@@ -33,27 +33,15 @@ Color SlotColor(std::uint8_t i) {
 }
 
 Bytes Drawn(int cx, int cy, const std::function<std::uint8_t(int, int)>& pixel) {
-    pspwriter::PspImage image;
-    image.cx = cx;
-    image.cy = cy;
-    image.nDepth = 8;
-    image.compression = pspwriter::Compression::RunLength;
-    image.palette.assign(256, {128, 128, 128});
-    image.palette[kBlue] = {0, 0, 255};
+    pspwriter::PspImage image = TestImage(cx, cy);
     for (int i = 1; i < 12; ++i) {
         Color clr = SlotColor(static_cast<std::uint8_t>(i));
         image.palette[i] = {static_cast<std::uint8_t>(clr & 0xFF),
                             static_cast<std::uint8_t>((clr >> 8) & 0xFF),
                             static_cast<std::uint8_t>((clr >> 16) & 0xFF)};
     }
-    pspwriter::PspLayer layer;
-    for (int y = 0; y < cy; ++y)
-        for (int x = 0; x < cx; ++x)
-            layer.pixels.push_back(pixel(x, y));
-    image.layers.push_back(layer);
-    Bytes bytes;
-    pspwriter::WritePsp(image, &bytes);
-    return bytes;
+    image.layers.push_back(TestLayer(cx, cy, pixel));
+    return PspBytes(image);
 }
 
 // 8 x 8 corners in slots 4 to 7, see-through where x + y < 3 counted from the outer corner;

@@ -15,32 +15,16 @@ constexpr std::uint8_t kCorner = 4, kEdge = 5, kBox = 6, kText = 7, kFrame0 = 8,
 
 inline Bytes Layered(int cx, int cy, int cLayers,
                      const std::function<std::uint8_t(int, int, int)>& pixel) {
-    pspwriter::PspImage image;
-    image.cx = cx;
-    image.cy = cy;
-    image.nDepth = 8;
-    image.compression = pspwriter::Compression::RunLength;
-    image.palette.assign(256, {128, 128, 128});
-    image.palette[kBlue] = {0, 0, 255};
-    image.palette[kRed] = {255, 0, 0};
-    image.palette[kBlack] = {0, 0, 0};
-    image.palette[kWhite] = {255, 255, 255};
+    pspwriter::PspImage image = TestImage(cx, cy);
     image.palette[kCorner] = {200, 40, 40};
     image.palette[kEdge] = {40, 40, 200};
     image.palette[kBox] = {240, 200, 0};
     image.palette[kText] = {220, 220, 220};
     image.palette[kFrame0] = {255, 0, 255};
     image.palette[kFrame1] = {0, 200, 0};
-    for (int i = 0; i < cLayers; ++i) {
-        pspwriter::PspLayer layer;
-        for (int y = 0; y < cy; ++y)
-            for (int x = 0; x < cx; ++x)
-                layer.pixels.push_back(pixel(i, x, y));
-        image.layers.push_back(layer);
-    }
-    Bytes bytes;
-    pspwriter::WritePsp(image, &bytes);
-    return bytes;
+    for (int i = 0; i < cLayers; ++i)
+        image.layers.push_back(TestLayer(cx, cy, [&](int x, int y) { return pixel(i, x, y); }));
+    return PspBytes(image);
 }
 
 inline Bytes Solid(int cx, int cy, std::uint8_t i) {

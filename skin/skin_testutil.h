@@ -23,9 +23,9 @@ inline Bytes Text(const std::string& str) {
     return Bytes(str.begin(), str.end());
 }
 
-// An 8-bit picture of cx x cy in slot iFill, with the pixels of the left half of each row
-// in slot iLeft (a way to see which part a cell came from).
-inline Bytes Picture(int cx, int cy, std::uint8_t iFill = kRed, std::uint8_t iLeft = kRed) {
+// An 8-bit run-length image of cx x cy with the shared slots coloured (the rest grey) and
+// no layers yet.
+inline pspwriter::PspImage TestImage(int cx, int cy) {
     pspwriter::PspImage image;
     image.cx = cx;
     image.cy = cy;
@@ -36,6 +36,28 @@ inline Bytes Picture(int cx, int cy, std::uint8_t iFill = kRed, std::uint8_t iLe
     image.palette[kRed] = {255, 0, 0};
     image.palette[kBlack] = {0, 0, 0};
     image.palette[kWhite] = {255, 255, 255};
+    return image;
+}
+
+// One layer of pixel(x, y) over the whole image.
+template <class PixelFn> pspwriter::PspLayer TestLayer(int cx, int cy, PixelFn pixel) {
+    pspwriter::PspLayer layer;
+    for (int y = 0; y < cy; ++y)
+        for (int x = 0; x < cx; ++x)
+            layer.pixels.push_back(pixel(x, y));
+    return layer;
+}
+
+inline Bytes PspBytes(const pspwriter::PspImage& image) {
+    Bytes bytes;
+    pspwriter::WritePsp(image, &bytes);
+    return bytes;
+}
+
+// An 8-bit picture of cx x cy in slot iFill, with the pixels of the left half of each row
+// in slot iLeft (a way to see which part a cell came from).
+inline Bytes Picture(int cx, int cy, std::uint8_t iFill = kRed, std::uint8_t iLeft = kRed) {
+    pspwriter::PspImage image = TestImage(cx, cy);
     pspwriter::PspLayer layer;
     layer.pixels.assign(static_cast<std::size_t>(cx) * cy, iFill);
     for (int y = 0; y < cy; ++y)

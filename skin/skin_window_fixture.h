@@ -36,4 +36,18 @@ inline void PumpAll() {
     }
 }
 
+// Gives the controls of template 910 (every kind) something to show: list items with one
+// selected, progress, an edit text, checks and a scroll position.
+inline void FillEveryKind(SkinWindow* pWindow) {
+    for (const char* psz : {"English", "Deutsch", "Francais"})
+        pWindow->Control(108)->AddItem(psz);
+    pWindow->Control(108)->Select(2);
+    pWindow->SetProgress(104, 37);
+    pWindow->SetControlText(107, "C:\\Kelvano");
+    pWindow->CheckControl(101, true);
+    pWindow->CheckControl(102, true);
+    pWindow->Control(105)->SetScrollRange(0, 100, 20);
+    pWindow->Control(105)->SetScrollPos(40);
+}
+
 } // namespace skintest

@@ -224,15 +224,7 @@ TEST_F(SkinWindowFrameTest, DezScreenshotsAtEachDepth) {
         Behind(0x02808000);
         pSkin_ = std::make_unique<SKIN>(KELVANO_SKINART_DIR "/dez.zip");
         SkinWindow* pWindow = Open(pSkin_.get(), kEveryKind);
-        for (const char* psz : {"English", "Deutsch", "Francais"})
-            pWindow->Control(108)->AddItem(psz);
-        pWindow->Control(108)->Select(2);
-        pWindow->SetProgress(104, 37);
-        pWindow->SetControlText(107, "C:\\Kelvano");
-        pWindow->CheckControl(101, true);
-        pWindow->CheckControl(102, true);
-        pWindow->Control(105)->SetScrollRange(0, 100, 20);
-        pWindow->Control(105)->SetScrollPos(40);
+        FillEveryKind(pWindow);
         Frames(2);
         host::PresentScreen();
         const RECT rc = WindowRect(pWindow->Handle());

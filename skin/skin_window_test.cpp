@@ -323,15 +323,7 @@ TEST_F(SkinnedWindowTest, ScreenshotOverAnotherWindow) {
     AnimWindow::FromHandle(hwndBehind)->FillBackground(0x02808000, nullptr);
     host::ShowWindow(hwndBehind, host::SW_SHOW);
     SkinWindow* pWindow = Open();
-    for (const char* psz : {"English", "Deutsch", "Francais"})
-        pWindow->Control(108)->AddItem(psz);
-    pWindow->Control(108)->Select(2);
-    pWindow->SetProgress(104, 37);
-    pWindow->SetControlText(107, "C:\\Kelvano");
-    pWindow->CheckControl(101, true);
-    pWindow->CheckControl(102, true);
-    pWindow->Control(105)->SetScrollRange(0, 100, 20);
-    pWindow->Control(105)->SetScrollPos(40);
+    skintest::FillEveryKind(pWindow);
     Frames(2);
     RECT rc;
     host::GetWindowRect(pWindow->Handle(), &rc);

@@ -42,6 +42,15 @@ bool SKINSCROLL::SetPos(int nNew) {
     return nPos != nOld;
 }
 
+int SKINSCROLL::ThumbPos(int nPosAtPress, int dPixels, int nTravel) const {
+    if (nTravel <= 0) return nPos;
+    const Wide range = Wide{Last()} - nMin;
+    // Rounded to the nearest position, symmetrically for both directions.
+    Wide num = Wide{dPixels} * range;
+    Wide delta = (num >= 0 ? num + nTravel / 2 : num - nTravel / 2) / nTravel;
+    return ToInt(std::clamp<Wide>(Wide{nPosAtPress} + delta, nMin, Last()));
+}
+
 bool SKINSCROLL::Step(WORD nRequest) {
     Wide page = std::max(nPage, 0);
     Wide line = std::max<Wide>(1, page / 4), leap = std::max<Wide>(1, 3 * page / 4);

@@ -37,6 +37,10 @@ struct SKINSCROLL {
     // SB_LINEUP / SB_LINEDOWN step by page / 4, SB_PAGEUP / SB_PAGEDOWN by 3 * page / 4, each
     // at least 1; other requests do nothing. True when the position changed.
     bool Step(host::WORD nRequest);
+    // The position for a thumb dragged dPixels from where it was at nPosAtPress, when the
+    // thumb can travel nTravel pixels over the whole range: the pointer's share of the travel
+    // is the position's share of the range, clamped.
+    int ThumbPos(int nPosAtPress, int dPixels, int nTravel) const;
 };
 
 // ---- List boxes

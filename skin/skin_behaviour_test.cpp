@@ -47,6 +47,16 @@ TEST(SkinScrollTest, StepsStayBetweenMinimumAndMaximumLessPage) {
         EXPECT_EQ(scroll.Step(c.nRequest), c.fChanged);
         EXPECT_EQ(scroll.nPos, c.nExpected);
     }
+    // A dragged thumb: the pointer's share of the travel is the position's share of the
+    // range (92 here), rounded and clamped; no travel keeps the position.
+    const struct {
+        int nAtPress, dPixels, nTravel, nExpected;
+    } drags[] = {{0, 50, 100, 46},    {0, 1, 100, 1}, {46, -50, 100, 0},  {10, -1000, 100, 0},
+                 {10, 1000, 100, 92}, {10, 7, 0, 10}, {0, INT_MAX, 1, 92}};
+    for (const auto& d : drags) {
+        SKINSCROLL thumb{10, 0, 100, 8};
+        EXPECT_EQ(thumb.ThumbPos(d.nAtPress, d.dPixels, d.nTravel), d.nExpected) << d.dPixels;
+    }
     SKINSCROLL scroll{0, 0, 100, 8};
     EXPECT_TRUE(scroll.SetPos(500));
     EXPECT_EQ(scroll.nPos, 92);

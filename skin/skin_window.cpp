@@ -598,6 +598,11 @@ LRESULT SkinWindow::Handle(UINT uMsg, WPARAM wParam, LPARAM lParam, bool* pfHand
     case host::WM_KEYDOWN:
         if (!OnKeyDown(static_cast<UINT>(wParam))) *pfHandled = false;
         return 0;
+    case host::WM_MOUSEWHEEL:
+        if (!OnWheel({host::GET_X_LPARAM(lParam), host::GET_Y_LPARAM(lParam)},
+                     static_cast<short>(host::HIWORD(wParam))))
+            *pfHandled = false;
+        return 0;
     case host::WM_CHAR:
         OnChar(static_cast<UINT>(wParam));
         return 0;
@@ -655,6 +660,10 @@ void SkinWindow::OnMouse(UINT uMsg, POINT pt) {
                                rc.bottom - rc.top, host::SWP_NOZORDER | host::SWP_NOACTIVATE);
             return;
         }
+        if (pPressed_ != nullptr && iPressedPart_ == SSP_THUMB) {
+            DragThumb(pt);
+            return;
+        }
         SKINCONTROL* pOver = ControlAt(pt);
         SKINCONTROL* pOld = pHot_;
         pHot_ = pOver;
@@ -680,6 +689,19 @@ void SkinWindow::OnMouse(UINT uMsg, POINT pt) {
             pPressed_ = pControl;
             pHot_ = pControl;
             iPressedPart_ = pControl->ScrollPartAt(pt);
+            if (iPressedPart_ == SSP_THUMB) {
+                RECT rgrc[SSP_COUNT];
+                SkinScrollParts(pControl->rc_, pControl->Bar(), pControl->pGraphics_->CellWidth(),
+                                pControl->pGraphics_->CellHeight(), rgrc);
+                const bool fVertical = pControl->nKind_ == CT_VSCROLL;
+                const int nTrack = fVertical ? rgrc[SSP_PAGEDOWN].bottom - rgrc[SSP_PAGEUP].top
+                                             : rgrc[SSP_PAGEDOWN].right - rgrc[SSP_PAGEUP].left;
+                const int nThumb = fVertical ? rgrc[SSP_THUMB].bottom - rgrc[SSP_THUMB].top
+                                             : rgrc[SSP_THUMB].right - rgrc[SSP_THUMB].left;
+                ptThumbPress_ = pt;
+                nThumbPosAtPress_ = pControl->scroll_.nPos;
+                nThumbTravel_ = nTrack - nThumb;
+            }
             host::SetCapture(hwnd_);
             ComposeControl(pControl);
             if (iPressedPart_ != SSP_NONE) Click(pControl, pt); // scroll bars act on the press
@@ -709,10 +731,12 @@ void SkinWindow::OnMouse(UINT uMsg, POINT pt) {
     SKINCONTROL* pControl = pPressed_;
     if (pControl == nullptr) return;
     const bool fScroll = iPressedPart_ != SSP_NONE;
+    const bool fThumb = iPressedPart_ == SSP_THUMB;
     pPressed_ = nullptr;
     iPressedPart_ = SSP_NONE;
     host::ReleaseCapture();
     ComposeControl(pControl);
+    if (fThumb) ScrollNotify(pControl, host::SB_THUMBPOSITION);
     if (!fScroll && pControl->HitTest(pt) && pControl->fEnabled_) Click(pControl, pt);
 }
 
@@ -743,21 +767,71 @@ void SkinWindow::Click(SKINCONTROL* pControl, POINT pt) {
         const host::WORD nRequest = ScrollRequest(iPressedPart_);
         if (!pControl->scroll_.Step(nRequest)) break;
         ComposeControl(pControl);
-        const UINT uMsg = pControl->nKind_ == CT_VSCROLL ? host::WM_VSCROLL : host::WM_HSCROLL;
-        const WPARAM wParam =
-            host::MAKEWPARAM(nRequest, static_cast<host::WORD>(pControl->scroll_.nPos));
-        SKINCONTROL* pBuddy = pControl->pBuddy_;
-        if (pBuddy != nullptr) {
-            if (pBuddy->pfnCallback_ != nullptr)
-                pBuddy->pfnCallback_(pBuddy, uMsg, wParam, static_cast<LPARAM>(nId));
-        } else {
-            Notify(pControl, uMsg, wParam, static_cast<LPARAM>(nId));
-        }
+        ScrollNotify(pControl, nRequest);
         break;
     }
     default:
         break;
     }
+}
+
+// A scroll bar tells its buddy, else its inset, the request and the new position.
+void SkinWindow::ScrollNotify(SKINCONTROL* pControl, host::WORD nRequest) {
+    const UINT uMsg = pControl->nKind_ == CT_VSCROLL ? host::WM_VSCROLL : host::WM_HSCROLL;
+    const WPARAM wParam =
+        host::MAKEWPARAM(nRequest, static_cast<host::WORD>(pControl->scroll_.nPos));
+    const LPARAM lId = static_cast<LPARAM>(pControl->nId_);
+    SKINCONTROL* pBuddy = pControl->pBuddy_;
+    if (pBuddy != nullptr) {
+        if (pBuddy->pfnCallback_ != nullptr) pBuddy->pfnCallback_(pBuddy, uMsg, wParam, lId);
+    } else {
+        Notify(pControl, uMsg, wParam, lId);
+    }
+}
+
+// The thumb follows the pointer along the bar; each change is tracked (SB_THUMBTRACK) and the
+// release reports the final position (SB_THUMBPOSITION).
+void SkinWindow::DragThumb(POINT pt) {
+    SKINCONTROL* pControl = pPressed_;
+    const int dPixels =
+        pControl->nKind_ == CT_VSCROLL ? pt.y - ptThumbPress_.y : pt.x - ptThumbPress_.x;
+    const int nPos = pControl->scroll_.ThumbPos(nThumbPosAtPress_, dPixels, nThumbTravel_);
+    if (!pControl->scroll_.SetPos(nPos)) return;
+    ComposeControl(pControl);
+    ScrollNotify(pControl, host::SB_THUMBTRACK);
+}
+
+// The wheel scrolls the list or scroll bar under the pointer, else the focused one: a list by
+// three items a notch, a scroll bar by a line a notch (notifying as its arrows do).
+bool SkinWindow::OnWheel(POINT ptScreen, int nDelta) {
+    POINT pt = ptScreen;
+    host::ScreenToClient(hwnd_, &pt);
+    auto wheels = [](const SKINCONTROL* p) {
+        return p != nullptr && p->fEnabled_ && p->fVisible_ &&
+               (p->nKind_ == CT_LIST || p->nKind_ == CT_VSCROLL || p->nKind_ == CT_HSCROLL);
+    };
+    SKINCONTROL* pControl = ControlAt(pt);
+    if (!wheels(pControl)) pControl = Focused();
+    if (!wheels(pControl)) return false;
+    // Whole notches only; a fraction of one still moves by one.
+    int cNotches = nDelta / host::WHEEL_DELTA;
+    if (cNotches == 0) cNotches = nDelta > 0 ? 1 : -1;
+    if (pControl->nKind_ == CT_LIST) {
+        const int iMax = std::max(0, pControl->ItemCount() - pControl->VisibleItems());
+        const int iTop = std::clamp(pControl->iTop_ - 3 * cNotches, 0, iMax);
+        if (iTop != pControl->iTop_) {
+            pControl->iTop_ = iTop;
+            ComposeControl(pControl);
+        }
+        return true;
+    }
+    const host::WORD nRequest = cNotches > 0 ? host::SB_LINEUP : host::SB_LINEDOWN;
+    for (int i = std::abs(cNotches); i > 0; --i) {
+        if (!pControl->scroll_.Step(nRequest)) break;
+        ComposeControl(pControl);
+        ScrollNotify(pControl, nRequest);
+    }
+    return true;
 }
 
 // ---- Keyboard

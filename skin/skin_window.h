@@ -284,6 +284,9 @@ private:
     void SetFocusTo(SKINCONTROL* pControl);
     void MoveFocus(bool fBackward);
     bool OnKeyDown(UINT vk);
+    bool OnWheel(POINT ptScreen, int nDelta);
+    void ScrollNotify(SKINCONTROL* pControl, host::WORD nRequest);
+    void DragThumb(POINT pt);
     void OnChar(UINT ch);
     bool EditKey(SKINCONTROL* pEdit, UINT vk);
     void ListKey(SKINCONTROL* pList, UINT vk);
@@ -316,6 +319,11 @@ private:
     SKINCONTROL* pHot_ = nullptr;
     SKINCONTROL* pPressed_ = nullptr;
     SkinScrollPart iPressedPart_ = SSP_NONE;
+    // A scroll thumb being dragged: the pointer and the position at the press, and how far
+    // the thumb can travel in pixels.
+    POINT ptThumbPress_ = {};
+    int nThumbPosAtPress_ = 0;
+    int nThumbTravel_ = 0;
     int nCapture_ = SKINHIT_NOWHERE; // move or sizing part while dragging
     RECT rcAtPress_ = {};
     POINT ptPress_ = {};

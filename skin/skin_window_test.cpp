@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -205,6 +206,99 @@ TEST_F(SkinnedWindowTest, ClicksSendCommandsInOrder) {
     EXPECT_EQ(pWindow->Handle(), nullptr);
     EXPECT_EQ(pWindow->Result(), host::IDCANCEL);
     EXPECT_EQ(g_main.back(), (std::pair<UINT, WPARAM>{host::WM_DESTROY, 0}));
+}
+
+// Every message the template's procedure gets, with both parameters.
+std::vector<std::tuple<UINT, WPARAM, LPARAM>> g_all;
+INT_PTR RecordAllProc(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    g_all.emplace_back(uMsg, wParam, lParam);
+    if (uMsg == host::WM_COMMAND && wParam == host::IDCANCEL) g_pWindow->Close(host::IDCANCEL);
+    return 0;
+}
+
+// The procedure of a template with every kind hears exactly the dialog messages, in order:
+// nothing for texts, progress, edits and user-drawn controls, scroll bars by arrow, thumb and
+// wheel, and the list's change with code 1.
+TEST_F(SkinnedWindowTest, ProcedureHearsExactlyTheDialogMessages) {
+    g_all.clear();
+    pWindow_ = std::make_unique<SkinWindow>(pSkin_.get(), "KelvanoSetup", RecordAllProc, nullptr,
+                                            kEveryKind, 77, nullptr);
+    g_pWindow = pWindow_.get();
+    host::ShowWindow(g_pWindow->Handle(), host::SW_SHOW);
+    PumpAll();
+    SkinWindow* pWindow = g_pWindow;
+    SKINCONTROL* pList = pWindow->Control(108);
+    for (int i = 0; i < 20; ++i)
+        pList->AddItem("Item");
+    SKINCONTROL* pVert = pWindow->Control(105);
+    pVert->SetScrollRange(0, 100, 8);
+    pWindow->Control(106)->SetScrollRange(0, 100, 8);
+    // The thumb's centre, from the bar's parts at its present position.
+    auto thumb = [&]() {
+        SKINSCROLLBAR bar;
+        bar.fVertical = true;
+        bar.nPosition = pVert->Scroll().nPos;
+        bar.nMaximum = 100;
+        bar.nPage = 8;
+        bar.fProportional = pWindow->Frame().Settings().fProportionalScrollbars != 0;
+        RECT rgrc[SSP_COUNT];
+        SkinScrollParts(pVert->Rect(), bar, pVert->Picture()->CellWidth(),
+                        pVert->Picture()->CellHeight(), rgrc);
+        const RECT& rc = rgrc[SSP_THUMB];
+        return At(105, (rc.left + rc.right) / 2 - pVert->Rect().left,
+                  (rc.top + rc.bottom) / 2 - pVert->Rect().top);
+    };
+    auto drag = [](POINT pt, int dy) {
+        host::PostMouseInput(pt, host::MouseAction::kMove);
+        host::PostMouseInput(pt, host::MouseAction::kLeftDown);
+        PumpAll(); // the press captures the mouse: the moves then reach the window off it
+        host::PostMouseInput({pt.x, pt.y + dy}, host::MouseAction::kMove);
+        host::PostMouseInput({pt.x, pt.y + dy}, host::MouseAction::kLeftUp);
+        PumpAll();
+    };
+
+    Click(At(40101, 3, 3)); // static text
+    Click(At(100, 5, 5));
+    Click(At(101, 5, 5));
+    Click(At(102, 5, 5));
+    Click(At(104, 5, 3)); // progress
+    const RECT& rcHorz = pWindow->Control(106)->Rect();
+    Click(At(106, rcHorz.right - rcHorz.left - 2, 3)); // right arrow
+    drag(thumb(), 1000);                               // past the end: stops at 92
+    drag(thumb(), -1000);
+    host::PostMouseWheel(At(105, 3, 30), -host::WHEEL_DELTA); // towards the user: down a line
+    host::PostMouseWheel(At(108, 10, 10), -host::WHEEL_DELTA);
+    PumpAll();
+    EXPECT_EQ(pList->TopItem(), 3);
+    Click(At(107, 5, 5)); // edit
+    Click(At(109, 5, 5)); // user-drawn
+    SKINDRAWCONTEXT ctx;
+    ctx.pSkin = pSkin_.get();
+    SKINCONTROLGRAPHICS* pItems = pSkin_->Graphics("listitem", CT_RBUTTON, "KelvanoSetup");
+    const RECT rcItem = SkinListItemRect(pList->Rect(), pList->Settings(),
+                                         SkinListItemHeight(ctx, pItems, pList->Settings()), 3, 4);
+    Click(At(108, rcItem.left - pList->Rect().left + 2, rcItem.top - pList->Rect().top + 2));
+    Click(At(SKIN_CLOSE_ID, 3, 3));
+
+    using host::MAKEWPARAM;
+    const std::vector<std::tuple<UINT, WPARAM, LPARAM>> expected = {
+        {host::WM_INITDIALOG, 0, 77},
+        {WM_SKINAPPLIED, 0, 0},
+        {host::WM_COMMAND, 100, 0},
+        {host::WM_COMMAND, 101, 0},
+        {host::WM_COMMAND, 102, 0},
+        {host::WM_HSCROLL, MAKEWPARAM(host::SB_LINEDOWN, 2), 106},
+        {host::WM_VSCROLL, MAKEWPARAM(host::SB_THUMBTRACK, 92), 105},
+        {host::WM_VSCROLL, MAKEWPARAM(host::SB_THUMBPOSITION, 92), 105},
+        {host::WM_VSCROLL, MAKEWPARAM(host::SB_THUMBTRACK, 0), 105},
+        {host::WM_VSCROLL, MAKEWPARAM(host::SB_THUMBPOSITION, 0), 105},
+        {host::WM_VSCROLL, MAKEWPARAM(host::SB_LINEDOWN, 2), 105},
+        {host::WM_COMMAND, MAKEWPARAM(108, 1), 0},
+        {host::WM_COMMAND, host::IDCANCEL, 0},
+        {host::WM_DESTROY, 0, 0},
+    };
+    EXPECT_EQ(g_all, expected);
+    EXPECT_EQ(pList->Selection(), 5);
 }
 
 TEST_F(SkinnedWindowTest, ModalRunClosesOnWmCloseAndGivesTheOwnerBack) {

@@ -15,6 +15,9 @@
 // - While redrawing is off nothing is composed nor presented; turning it on composes the
 //   whole window once.
 // - The minimise box minimises the window (SW_MINIMIZE) after telling the main inset.
+// - A scroll bar's thumb follows the pointer while pressed (SB_THUMBTRACK at each change,
+//   SB_THUMBPOSITION at the release). The wheel scrolls the list or scroll bar under the
+//   pointer, else the focused one: lists three items a notch, scroll bars a line a notch.
 //
 // Keyboard and focus:
 // - One control of the window has the focus: at start the main inset's first WS_TABSTOP

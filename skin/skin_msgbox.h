@@ -19,6 +19,8 @@
 // - Commands other than the box's buttons are ignored; Escape and WM_CLOSE give IDCANCEL
 //   only when the box has a close box (all but MB_YESNO).
 // - The box is owned by the active window, which is disabled while it runs.
+// - A skin that lacks a picture the window needs (its frame, "pbutton", "frame-x") throws
+//   the skin's exception, as a SkinWindow does; a missing icon only leaves the icon out.
 #pragma once
 
 #include "skin/skin.h"

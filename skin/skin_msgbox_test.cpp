@@ -237,10 +237,25 @@ TEST_F(SkinMessageBoxTest, ButtonsIconsAndLayoutByFlags) {
             }
 }
 
-// The close box, Escape and Enter; a Yes/No box has no way out but its buttons.
-TEST_F(SkinMessageBoxTest, CloseBoxEscapeEnter) {
-    EXPECT_EQ(Run(host::MB_OK, [](SkinWindow* pBox) { Click(CentreOf(pBox, SKIN_CLOSE_ID)); }),
+// The close box, Escape and Enter; a Yes/No box has no way out but its buttons. The active
+// window owns the box: disabled while it runs, active again afterwards.
+TEST_F(SkinMessageBoxTest, CloseBoxEscapeEnterAndTheOwner) {
+    HWND hwndOwner = host::CreateWindowEx(0, ANIMWINDOW_CLASS, "", host::WS_POPUP, 0, 0, 50, 50,
+                                          nullptr, nullptr, nullptr, nullptr);
+    host::ShowWindow(hwndOwner, host::SW_SHOW);
+    host::SetActiveWindow(hwndOwner);
+    bool fOwnerEnabled = true;
+    EXPECT_EQ(Run(host::MB_OK,
+                  [&](SkinWindow* pBox) {
+                      fOwnerEnabled = host::IsWindowEnabled(hwndOwner);
+                      Click(CentreOf(pBox, SKIN_CLOSE_ID));
+                  }),
               host::IDCANCEL);
+    EXPECT_FALSE(fOwnerEnabled);
+    EXPECT_TRUE(host::IsWindowEnabled(hwndOwner));
+    EXPECT_EQ(host::GetActiveWindow(), hwndOwner);
+    host::DestroyWindow(hwndOwner);
+
     EXPECT_EQ(Run(host::MB_YESNOCANCEL, [](SkinWindow*) { Key(host::VK_ESCAPE); }), host::IDCANCEL);
     EXPECT_EQ(
         Run(host::MB_YESNOCANCEL | host::MB_DEFBUTTON2, [](SkinWindow*) { Key(host::VK_RETURN); }),
@@ -256,8 +271,8 @@ TEST_F(SkinMessageBoxTest, CloseBoxEscapeEnter) {
               host::IDNO);
 }
 
-// Esperanto labels fit their buttons (the widest, "Akceptu", takes the skin's wide left
-// text border down), and so do English ones.
+// Esperanto labels, which fit their buttons: the widest, "Akceptu", takes the skin's wide
+// left text border down.
 TEST_F(SkinMessageBoxTest, EsperantoLabelsFit) {
     Esperanto();
     for (const auto& [uFlags, labels] : std::vector<std::pair<UINT, std::vector<std::string>>>{

@@ -94,11 +94,12 @@ private:
     const CHAR* end_;
 };
 
-// A size item: an optional "-" and digits.
+// A size item: an optional "-" and up to three digits (a text must not ask for glyphs of
+// thousands of pixels).
 bool IsSize(const cetl::string& str) {
-    int i = str.GetAt(0) == '-' ? 1 : 0;
-    if (i >= str.Length()) return false;
-    for (; i < str.Length(); ++i)
+    const int iFirst = str.GetAt(0) == '-' ? 1 : 0;
+    if (iFirst >= str.Length() || str.Length() - iFirst > 3) return false;
+    for (int i = iFirst; i < str.Length(); ++i)
         if (str[i] < '0' || str[i] > '9') return false;
     return true;
 }

@@ -10,9 +10,9 @@
 //     </anything>                           back to the previous style
 //
 // Tag and attribute names ignore case. face= takes a name, in double quotes or up to a blank
-// or ">"; size= a number (points, or pixels when negative); color= "#RRGGBB" as the skin
-// writes colours; any value may be quoted. A font tag with neither attribute pushes the style
-// unchanged, so its close tag still pairs with it. A "<" that starts no tag is text, and a
+// or ">"; size= a number of up to three digits (points, or pixels when negative); color= "#RRGGBB"
+// as the skin writes colours; any value may be quoted. A font tag with neither attribute pushes the
+// style unchanged, so its close tag still pairs with it. A "<" that starts no tag is text, and a
 // close tag with nothing to close is ignored.
 //
 // Layout: the text starts at the rectangle's top left. At the start of a line one line end

@@ -44,8 +44,10 @@ TEST(SkinMarkupTag, ReadsEachKindAndRefusesWhatIsText) {
         {"<font color=#FF0000>", 20, SMT_COLOR, "", "", 0x020000FF},
         {"<font Color=\"#00ff00\">", 22, SMT_COLOR, "", "", 0x0200FF00},
         {"<font size=9 color=#0000FF face=x>", 34, SMT_FONTCOLOR, "", ",9,x", 0x02FF0000},
-        {"<font>", 6, SMT_FONT, "", "", 0},           // pushes the style unchanged
-        {"<font size=big>", 15, SMT_FONT, "", "", 0}, // not a size
+        {"<font>", 6, SMT_FONT, "", "", 0},             // pushes the style unchanged
+        {"<font size=big>", 15, SMT_FONT, "", "", 0},   // not a size
+        {"<font size=-1000>", 17, SMT_FONT, "", "", 0}, // nor is a huge one
+        {"<font size=-999>", 16, SMT_FONT, "", ",-999", 0},
         {"</b>", 4, SMT_CLOSE, "", "", 0},
         {"</FONT >", 8, SMT_CLOSE, "", "", 0},
         {"</>", 3, SMT_CLOSE, "", "", 0},
@@ -183,7 +185,7 @@ TEST_F(SkinMarkupTest, StylesDrawAsTheHostDrawsTheRunInTheirFont) {
         if (std::string(first.pszFont) != kszBase || first.clr != 0) {
             EXPECT_GT(Differences(*page, *plain), 0);
         }
-        // Red ink exactly where red was asked for.
+        // Red ink only where red was asked for.
         bool fRed = false;
         for (int yy = 0; yy < 90 && !fRed; ++yy)
             for (int x = 0; x < 240 && !fRed; ++x)
@@ -228,6 +230,10 @@ TEST_F(SkinMarkupTest, LinesBreakBetweenWordsAndCharactersAndLineEndsLeaveSmallG
         // Characters when a word is wider than a whole line, one at least however narrow.
         {"<a href=1>WWWW</a>", 30, 2 * L, {{0, 0, -1, L}, {0, L, -1, 2 * L}}},
         {"<a href=1>abc</a>", 1, 3 * L, {{0, 0, -1, L}, {0, L, -1, 2 * L}, {0, 2 * L, -1, 3 * L}}},
+        {"<a href=1>\xC4\x88u</a>",
+         1,
+         2 * L,
+         {{0, 0, -1, L}, {0, L, -1, 2 * L}}}, // never half a "Ĉ"
         {"ab cd", 0, 4 * L, {}},
         {"ab\n\ncd", 0, 4 * L + 8, {}},
     };
@@ -249,6 +255,22 @@ TEST_F(SkinMarkupTest, LinesBreakBetweenWordsAndCharactersAndLineEndsLeaveSmallG
     }
     // Without wrapping only line ends break.
     EXPECT_EQ(Measure("one two three", 10, 0), L);
+}
+
+// Bad markup never crashes nor hangs: every truncation of a text of broken tags, mnemonics,
+// multi-byte characters and line ends, in widths down to nothing, with and without "&".
+TEST_F(SkinMarkupTest, EveryTruncationOfBrokenMarkupFinishes) {
+    const std::string str = "<b><i>&Ka&&<font face=\"x size=-3>\xC4\x88u</i\r\n\r<a href=\"q\">"
+                            "<font size=99999999999 color=#GG>x</font></b></u></a>&\n<<>></</";
+    const int cyMost = FontHeight("Arial,-14,B,I,U") * 4;
+    for (std::size_t cch = 0; cch <= str.size(); ++cch)
+        for (const int cx : {0, 1, 7, 300})
+            for (const UINT fuFlags :
+                 {UINT(SKINTEXT_WRAP), UINT(SKINTEXT_WRAP | SKINTEXT_NOPREFIX)}) {
+                const int cy = Measure(str.substr(0, cch).c_str(), cx, fuFlags);
+                ASSERT_GE(cy, 0);
+                ASSERT_LE(cy, int(cch + 1) * cyMost) << cch << " " << cx;
+            }
 }
 
 TEST_F(SkinMarkupTest, LinksKeepTheirTargetsAndLinesFollowTheLayout) {

@@ -227,7 +227,17 @@ int SKINCONTROL::ItemAt(POINT pt) const {
     return 0;
 }
 
+const SKINLINK* SKINCONTROL::LinkAt(POINT pt) const {
+    if (!HitTest(pt)) return nullptr;
+    for (const SKINLINK& link : links_)
+        if (pt.x >= link.rc.left && pt.x < link.rc.right && pt.y >= link.rc.top &&
+            pt.y < link.rc.bottom)
+            return &link;
+    return nullptr;
+}
+
 void SKINCONTROL::Draw(Graphic* pDest, DWORD nFrame) {
+    links_.clear();
     if (!fVisible_ || rc_.right <= rc_.left || rc_.bottom <= rc_.top) return;
     SKINDRAWCONTEXT ctx;
     ctx.pDest = pDest;
@@ -249,19 +259,19 @@ void SKINCONTROL::Draw(Graphic* pDest, DWORD nFrame) {
         break;
     case CT_PBUTTON:
         SkinDrawPushButton(ctx, pGraphics_, rc_, state);
-        SkinDrawText(ctx, strText_, rc_, settings_, fEnabled_, 0);
+        SkinDrawText(ctx, strText_, rc_, settings_, fEnabled_, 0, &links_);
         break;
     case CT_RBUTTON:
     case CT_CBUTTON:
         SkinDrawCheck(ctx, pGraphics_, rc_, settings_, state);
-        SkinDrawText(ctx, strText_, rc_, settings_, fEnabled_, 0);
+        SkinDrawText(ctx, strText_, rc_, settings_, fEnabled_, 0, &links_);
         break;
     case CT_PBAR:
         SkinDrawProgress(ctx, pGraphics_, rc_, nPosition_);
         break;
     case CT_TEXT:
         if (pGraphics_ != nullptr) SkinDrawNinePatch(ctx, pGraphics_, rc_);
-        SkinDrawText(ctx, strText_, rc_, settings_, fEnabled_, SKINTEXT_WRAP);
+        SkinDrawText(ctx, strText_, rc_, settings_, fEnabled_, SKINTEXT_WRAP, &links_);
         break;
     case CT_VSCROLL:
     case CT_HSCROLL: {

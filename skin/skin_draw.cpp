@@ -1,6 +1,9 @@
 // Skinned controls composed from their cells, and the text drawer.
 #include "skin/skin_draw.h"
 
+#include "skin/skin_draw_internal.h"
+#include "skin/skin_markup.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -9,15 +12,12 @@ namespace {
 
 using i64 = std::int64_t;
 
-RECT Intersect(const RECT& a, const RECT& b) {
-    RECT rc = {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-               std::min(a.bottom, b.bottom)};
-    return rc;
-}
-
-bool IsEmptyRect(const RECT& rc) {
-    return rc.right <= rc.left || rc.bottom <= rc.top;
-}
+using skin_internal::DestDC;
+using skin_internal::Intersect;
+using skin_internal::IsEmptyRect;
+using skin_internal::MeasureDC;
+using skin_internal::SelectFont;
+using skin_internal::TextRect;
 
 // The part of the destination one control may draw on: its rectangle, the context's clip
 // and the destination, as a child graphic so that every blit is cut to it.
@@ -100,78 +100,6 @@ i64 Height(const RECT& rc) {
 bool HasGrid(const SKINCONTROLGRAPHICS* pGraphics, int cColumns, int cRows) {
     return pGraphics != nullptr && pGraphics->Columns() >= cColumns && pGraphics->Rows() >= cRows;
 }
-
-// A font selected into a context for as long as the object lives.
-class SelectFont {
-public:
-    SelectFont(HDC hdc, SKIN* pSkin, const cetl::string& strFont) : hdc_(hdc) {
-        host::HFONT hFont = pSkin != nullptr ? pSkin->Font(strFont) : nullptr;
-        if (hFont != nullptr) hOld_ = host::SelectObject(hdc_, hFont);
-    }
-    ~SelectFont() {
-        if (hOld_ != nullptr) host::SelectObject(hdc_, hOld_);
-    }
-    SelectFont(const SelectFont&) = delete;
-    SelectFont& operator=(const SelectFont&) = delete;
-
-private:
-    HDC hdc_;
-    host::HFONT hOld_ = nullptr;
-};
-
-// A memory context for measuring, deleted with the object.
-class MeasureDC {
-public:
-    MeasureDC() : hdc_(host::CreateCompatibleDC(nullptr)) {}
-    ~MeasureDC() {
-        if (hdc_ != nullptr) host::DeleteDC(hdc_);
-    }
-    MeasureDC(const MeasureDC&) = delete;
-    MeasureDC& operator=(const MeasureDC&) = delete;
-    HDC Get() const { return hdc_; }
-
-private:
-    HDC hdc_;
-};
-
-RECT TextRect(const RECT& rc, const SKINCONTROLSETTINGS& settings) {
-    RECT rcText = {rc.left + settings.nLeftBorder, rc.top + settings.nTopBorder,
-                   rc.right - settings.nRightBorder, rc.bottom - settings.nBottomBorder};
-    return rcText;
-}
-
-// The destination's root context with its clip cut to rcClip (destination coordinates);
-// Hdc() is null when nothing can be drawn. Coordinates go through X() and Y().
-class DestDC {
-public:
-    DestDC(Graphic* pDest, const RECT& rcClip) : pDest_(pDest) {
-        if (pDest_ == nullptr || !pDest_->IsValid()) return;
-        RECT rcDest = {0, 0, pDest_->GetWidth(), pDest_->GetHeight()};
-        RECT rc = Intersect(rcClip, rcDest);
-        if (IsEmptyRect(rc)) return;
-        hdc_ = pDest_->GetDC();
-        if (hdc_ == nullptr) return;
-        pDest_->GetRectInRoot(&rcInRoot_);
-        nSaved_ = host::SaveDC(hdc_);
-        host::IntersectClipRect(hdc_, X(rc.left), Y(rc.top), X(rc.right), Y(rc.bottom));
-    }
-    ~DestDC() {
-        if (hdc_ == nullptr) return;
-        if (nSaved_ != 0) host::RestoreDC(hdc_, nSaved_);
-        pDest_->ReleaseDC();
-    }
-    DestDC(const DestDC&) = delete;
-    DestDC& operator=(const DestDC&) = delete;
-    HDC Hdc() const { return hdc_; }
-    int X(LONG x) const { return x + rcInRoot_.left; }
-    int Y(LONG y) const { return y + rcInRoot_.top; }
-
-private:
-    Graphic* pDest_;
-    HDC hdc_ = nullptr;
-    RECT rcInRoot_ = {};
-    int nSaved_ = 0;
-};
 
 } // namespace
 
@@ -528,7 +456,7 @@ void SkinDrawEdit(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pFrame,
     rcLine.left = LONG(std::clamp<i64>(x0, -0x3FFFFFFF, 0x3FFFFFFF));
     rcLine.right = LONG(std::clamp<i64>(x0 + cxAll + 1, rcLine.left + 1, 0x3FFFFFFF));
     if (!IsEmptyRect(inner.rcClip))
-        SkinDrawText(inner, strText, rcLine, line, fEnabled, SKINTEXT_NOPREFIX);
+        SkinDrawText(inner, strText, rcLine, line, fEnabled, SKINTEXT_NOPREFIX | SKINTEXT_PLAIN);
     const int iStart = std::clamp(std::min(view.iCaret, view.iAnchor), 0, cch);
     const int iEnd = std::clamp(std::max(view.iCaret, view.iAnchor), 0, cch);
     if (iStart < iEnd) {
@@ -551,7 +479,7 @@ void SkinDrawEdit(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pFrame,
                 }
             }
             SkinDrawText(sel, strText, rcLine, line, fEnabled,
-                         SKINTEXT_NOPREFIX | SKINTEXT_SELECTED);
+                         SKINTEXT_NOPREFIX | SKINTEXT_SELECTED | SKINTEXT_PLAIN);
         }
     }
     if (!view.fCaret || pCursor == nullptr) return;
@@ -585,46 +513,19 @@ void SkinDrawFocus(const SKINDRAWCONTEXT& ctx, const RECT& rc,
 // Text
 
 int SkinDrawText(const SKINDRAWCONTEXT& ctx, const cetl::string& strText, const RECT& rc,
-                 const SKINCONTROLSETTINGS& settings, bool fEnabled, UINT fuFlags) {
+                 const SKINCONTROLSETTINGS& settings, bool fEnabled, UINT fuFlags,
+                 mem::vector<SKINLINK>* pLinks) {
     RECT rcText = TextRect(rc, settings);
     if (IsEmptyRect(rcText) || strText.Length() == 0) return 0;
-    UINT uFormat = host::DT_TOP;
-    if (settings.nTextLayout == SKIN_RIGHT)
-        uFormat |= host::DT_RIGHT;
-    else if (settings.nTextLayout == SKIN_CENTER)
-        uFormat |= host::DT_CENTER;
-    if (fuFlags & SKINTEXT_WRAP) uFormat |= host::DT_WORDBREAK;
-    if (fuFlags & SKINTEXT_NOPREFIX) uFormat |= host::DT_NOPREFIX;
-    if (fuFlags & SKINTEXT_VCENTER) uFormat |= host::DT_SINGLELINE | host::DT_VCENTER;
-
-    if ((fuFlags & SKINTEXT_MEASURE) || ctx.pDest == nullptr) {
-        MeasureDC dc;
-        if (dc.Get() == nullptr) return 0;
-        SelectFont font(dc.Get(), ctx.pSkin, settings.strFont);
-        RECT rcCalc = rcText;
-        return host::DrawText(dc.Get(), strText.Text(), strText.Length(), &rcCalc,
-                              (uFormat & ~host::DT_VCENTER) | host::DT_CALCRECT);
+    if (!fEnabled) fuFlags |= SKINTEXT_DISABLED;
+    if (ctx.pDest == nullptr) fuFlags |= SKINTEXT_MEASURE;
+    SKINDRAWCONTEXT inner = ctx;
+    inner.rcClip = Intersect(ctx.rcClip, rcText);
+    if ((fuFlags & SKINTEXT_VCENTER) && !(fuFlags & SKINTEXT_MEASURE)) {
+        // The measured block centred in the rectangle.
+        const int cy = SkinDrawMarkup(ctx, strText, rcText, settings, fuFlags | SKINTEXT_MEASURE);
+        rcText.top =
+            LONG(std::clamp<i64>(rcText.top + (Height(rcText) - cy) / 2, -0x3FFFFFFF, 0x3FFFFFFF));
     }
-    DestDC dc(ctx.pDest, Intersect(ctx.rcClip, rcText));
-    if (dc.Hdc() == nullptr) return 0;
-    SelectFont font(dc.Hdc(), ctx.pSkin, settings.strFont);
-    Color clr = settings.clrText;
-    if (!fEnabled)
-        clr = settings.clrDisabledText;
-    else if (fuFlags & SKINTEXT_SELECTED)
-        clr = settings.clrSelectedText;
-    host::SetTextColor(dc.Hdc(), clr);
-    host::SetBkMode(dc.Hdc(), host::TRANSPARENT);
-    RECT rcDraw = {dc.X(rcText.left), dc.Y(rcText.top), dc.X(rcText.right), dc.Y(rcText.bottom)};
-    int cy = host::DrawText(dc.Hdc(), strText.Text(), strText.Length(), &rcDraw, uFormat);
-    // A centred line answers its bottom's offset: the height is the line's.
-    if (uFormat & host::DT_VCENTER) {
-        MeasureDC measure;
-        if (measure.Get() == nullptr) return cy;
-        SelectFont measureFont(measure.Get(), ctx.pSkin, settings.strFont);
-        RECT rcCalc = rcText;
-        cy = host::DrawText(measure.Get(), strText.Text(), strText.Length(), &rcCalc,
-                            (uFormat & ~host::DT_VCENTER) | host::DT_CALCRECT);
-    }
-    return cy;
+    return SkinDrawMarkup(inner, strText, rcText, settings, fuFlags, pLinks);
 }

@@ -32,7 +32,10 @@
 //   in the selected text colour.
 #pragma once
 
+#include "foundation/memmgr.h"
 #include "skin/skin.h"
+
+struct SKINLINK; // skin_markup.h
 
 // The state a control is drawn in. Hot: enabled, the pointer over it, no other control
 // pressed. Pressed: hot and the mouse went down on it.
@@ -163,14 +166,18 @@ void SkinDrawEdit(const SKINDRAWCONTEXT& ctx, const SKINCONTROLGRAPHICS* pFrame,
 void SkinDrawFocus(const SKINDRAWCONTEXT& ctx, const RECT& rc, const SKINCONTROLSETTINGS& settings);
 
 // ---- Text
-constexpr UINT SKINTEXT_WRAP = 0x1;     // break lines at blanks to fit the width
-constexpr UINT SKINTEXT_MEASURE = 0x2;  // draw nothing, only say the height
-constexpr UINT SKINTEXT_SELECTED = 0x4; // the selected text colour
-constexpr UINT SKINTEXT_NOPREFIX = 0x8; // "&" is plain (else it marks a mnemonic)
-constexpr UINT SKINTEXT_VCENTER = 0x10; // one line, centred vertically
+constexpr UINT SKINTEXT_WRAP = 0x1;      // break lines at blanks to fit the width
+constexpr UINT SKINTEXT_MEASURE = 0x2;   // draw nothing, only say the height
+constexpr UINT SKINTEXT_SELECTED = 0x4;  // the selected text colour
+constexpr UINT SKINTEXT_NOPREFIX = 0x8;  // "&" is plain (else it marks a mnemonic)
+constexpr UINT SKINTEXT_VCENTER = 0x10;  // one line, centred vertically
+constexpr UINT SKINTEXT_PLAIN = 0x20;    // no markup: typed text, where "<b>" is what was typed
+constexpr UINT SKINTEXT_DISABLED = 0x40; // the disabled text colour
 
-// Draws the text inside rc shrunk by the settings' text borders, with the settings' font,
-// colour (the disabled colour when not enabled) and layout (0 left, 1 right, 2 centre).
-// Returns the height the text takes (0 when there is no room).
+// Draws the marked-up text (skin_markup.h) inside rc shrunk by the settings' text borders,
+// with the settings' font, colour (the disabled colour when not enabled) and layout (0 left,
+// 1 right, 2 centre). Returns the height the text takes (0 when there is no room). pLinks,
+// when given, receives the links drawn.
 int SkinDrawText(const SKINDRAWCONTEXT& ctx, const cetl::string& strText, const RECT& rc,
-                 const SKINCONTROLSETTINGS& settings, bool fEnabled, UINT fuFlags);
+                 const SKINCONTROLSETTINGS& settings, bool fEnabled, UINT fuFlags,
+                 mem::vector<SKINLINK>* pLinks = nullptr);

@@ -651,6 +651,8 @@ void SkinWindow::OnSetCursor() {
     SKINCONTROL* pControl = nullptr;
     const int nHit = nCapture_ != SKINHIT_NOWHERE ? nCapture_ : HitPart(pt, &pControl);
     const char* pszCursor = SkinSizingCursor(nHit);
+    if (pszCursor == nullptr && pControl != nullptr && pControl->LinkAt(pt) != nullptr)
+        pszCursor = host::IDC_HAND;
     host::SetCursor(host::LoadCursor(nullptr, pszCursor != nullptr ? pszCursor : host::IDC_ARROW));
 }
 

@@ -45,6 +45,10 @@
 //   or next item (Home and End the first and last; none selected: Down selects the first),
 //   notifying as a click does, and scroll so that the selection is wholly shown. A press
 //   selects the shown item under it.
+//
+// Links in a control's marked-up text show the hand cursor while the pointer is over them.
+// A click on a link is inert: the installer opens nothing, so the press is the control's
+// (for static text, nothing); the links and their targets are kept for whoever wants them.
 #pragma once
 
 class PaletteGroup;
@@ -56,6 +60,7 @@ class PaletteGroup;
 #include "skin/skin_behaviour.h"
 #include "skin/skin_draw.h"
 #include "skin/skin_frame.h"
+#include "skin/skin_markup.h"
 
 using host::INT_PTR;
 using host::POINT;
@@ -157,6 +162,10 @@ public:
     int Caret() const { return edit_.iCaret; }
     int Anchor() const { return edit_.iAnchor; }
     void SetEditSelection(int iAnchor, int iCaret);
+    // The links of the text's last drawing, in client coordinates of the animation window.
+    const mem::vector<SKINLINK>& Links() const { return links_; }
+    // The link under a point of a visible control, null for none.
+    const SKINLINK* LinkAt(POINT pt) const;
 
 private:
     friend class SkinWindow;
@@ -198,6 +207,7 @@ private:
     SKINEDITVIEW edit_;
     mem::vector<cetl::string> items_{MEM_TAG("string")};
     SKINCONTROLPROC pfnCallback_ = nullptr;
+    mem::vector<SKINLINK> links_{MEM_TAG("SKINLINK")};
 };
 
 class SkinWindow {

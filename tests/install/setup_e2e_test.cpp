@@ -480,6 +480,30 @@ TEST_F(SetupProgram, FailuresShowTheFirstError) {
     }
 }
 
+// The log cannot be written once the program is installed: the shortcut's step stops at its
+// log entry, and the message is the uninstall information's, not the file's.
+std::string g_blockLog;
+void BlockLogAfterProgram(const UPDATESTATUS& status) {
+    RecordStatus(status);
+    if (std::string(status.strText.Text8()) != "Installing kelvano.exe\n95% complete") return;
+    // Where the log's replacement is written: a folder that is not empty stays in the way.
+    fs::create_directories(fs::path(g_blockLog + ".tmp") / "in the way");
+}
+
+TEST_F(SetupProgram, LogUnwritableMidwayReportsTheUninstallInformation) {
+    g_blockLog = Native(kszLog);
+    SetSetupStatusHook(BlockLogAfterProgram);
+    BoxSeen box;
+    SETUPRUN run;
+    run.msPace = 30; // the worker waits while the window takes each record
+    RunSetup({WaitFor(IDC_SETUP_INSTALL), Click(IDC_SETUP_INSTALL), AnswerBox(&box)}, run);
+    EXPECT_EQ(box.text, FailureWith(Text(24)));
+    EXPECT_FALSE(fs::exists(Native(kszShortcut)));
+    fs::remove_all(g_blockLog + ".tmp");
+    Remove();
+    ExpectDesktopAsBefore();
+}
+
 // The device killed in the middle of the program's transfer: the failure box.
 TEST_F(SetupProgram, DeviceKilledMidInstallShowsTheFailure) {
     StartDevice("--arch 5");

@@ -175,6 +175,9 @@ INT_PTR SkinWindow::RunModal() {
 
 void SkinWindow::Close(INT_PTR nResult) {
     if (nResult != 0) nResult_ = nResult;
+    // The owner first, so that activation passes back to it as the window goes.
+    if (fOwnerDisabled_ && host::IsWindow(hwndOwner_)) host::EnableWindow(hwndOwner_, TRUE);
+    fOwnerDisabled_ = false;
     Destroy();
 }
 

@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 30
 JOBS       ?= $(shell nproc)
 GENERATOR  := -G Ninja
 
-.PHONY: all deps configure build run demo test asan bench fuzz format format-check clean
+.PHONY: all deps configure build run setup demo test asan bench fuzz format format-check clean
 
 all: build
 
@@ -22,6 +22,11 @@ build: configure
 
 run: build
 	@bash scripts/run.sh $(BUILD)
+
+# The installer on the desktop profile in an SDL window; a device started with
+# `kelvano-device start` is found through the build's rapi.dll.
+setup: build
+	@bash scripts/setup.sh $(BUILD)
 
 # The computer plays both sides, game after game, with a registry of its own.
 demo: build

@@ -78,8 +78,11 @@ bool WriteAtomically(const std::string& path, const std::string& text) {
     }
     std::error_code ec;
     fs::rename(temp, path, ec);
-    if (ec) fs::remove(temp, ec);
-    return !ec;
+    if (!ec) return true;
+    // The rename's failure decides; removing the temporary file must not clear it.
+    std::error_code ecRemove;
+    fs::remove(temp, ecRemove);
+    return false;
 }
 
 // A desktop-entry string value.

@@ -165,6 +165,9 @@ int SetupToolkit::LastPercent() const {
 bool SetupToolkit::IsJournalOpen() const {
     return m_->fJournalOpen;
 }
+bool SetupToolkit::IsJournalDirty() const {
+    return m_->fJournalDirty;
+}
 bool SetupToolkit::IsJournalling() const {
     return m_->nJournalDepth > 0;
 }

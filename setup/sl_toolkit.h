@@ -82,6 +82,8 @@ public:
     // whole) when it cannot be written.
     bool savejournal();
     bool IsJournalOpen() const;
+    // The journal holds entries its log does not: the last write of the log failed.
+    bool IsJournalDirty() const;
     bool IsJournalling() const;
     const Journal& GetJournal() const;
     const string& Product() const;

@@ -182,6 +182,16 @@ public:
         return true;
     }
 
+    void TareAllInUse() {
+        host::CriticalSectionLock lock(lock_);
+        for (std::uint32_t head : hashHeads_) {
+            std::size_t cGuard = cInUse_;
+            for (BlockHeader* h = HeaderOf(head); h != nullptr && cGuard-- > 0;
+                 h = HeaderOf(h->idHashNext))
+                h->nFlags |= kTared;
+        }
+    }
+
     std::size_t ReportLeaks() {
         std::vector<std::string> lines;
         std::size_t cbLeaked = 0;
@@ -565,6 +575,21 @@ bool GetBlockInfo(const void* pv, BlockInfo* pInfo) {
 
 std::size_t ReportLeaks() {
     return TheManager().ReportLeaks();
+}
+
+int CheckAtExit(int nExit) {
+    const std::size_t cLeaked = ReportLeaks();
+    const char* pszCheck = std::getenv("KELVANO_LEAK_CHECK");
+    if (cLeaked == 0 || pszCheck == nullptr || std::strcmp(pszCheck, "fail") != 0) return nExit;
+    // The list itself is on the debug output, which may not reach standard error.
+    std::fprintf(stderr, "memory: %zu blocks left in use at the end (KELVANO_LEAK_CHECK=fail)\n",
+                 cLeaked);
+    std::fflush(stderr);
+    return kLeakExitCode;
+}
+
+void TareAllInUse() {
+    TheManager().TareAllInUse();
 }
 
 } // namespace mem

@@ -95,9 +95,19 @@ struct BlockInfo {
 };
 bool GetBlockInfo(const void* pv, BlockInfo* pInfo);
 
-// The end-of-program check: writes a summary and one line per block still in use (tared
-// ones left out) to the trace channel. Returns the number of blocks reported.
+// Writes a summary and one line per block still in use, tared ones left out, to the debug
+// output ("  file(line): TYPE, n bytes"). Returns the number of blocks reported.
 std::size_t ReportLeaks();
+
+// The end-of-program check that each program runs last: the report above. With
+// KELVANO_LEAK_CHECK=fail in the environment a non-empty report is a failure, and nExit
+// becomes kLeakExitCode; otherwise nExit is returned unchanged.
+constexpr int kLeakExitCode = 3;
+int CheckAtExit(int nExit);
+
+// For tests that run a whole program inside their own process: tares every block in use
+// now, so that the program's own check reports only what the program left behind.
+void TareAllInUse();
 
 // The upper-case type name of a tracked object, made at compile time from the type's name.
 template <std::size_t N> struct TypeTag {

@@ -2,10 +2,13 @@
 
 #include "host/debug.h"
 #include "host/msgbox.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <random>
@@ -304,6 +307,48 @@ TEST_F(MemoryManager, LeakReportListsUntaredBlocksAndObjects) {
     MemFree(tared);
     MemDelete(widget);
     EXPECT_TRUE(Reports().empty());
+}
+
+// The switch turns only a non-empty report into a failure, and only when it reads "fail".
+TEST_F(MemoryManager, EndOfProgramCheckFailsOnlyOnLeaksUnderTheSwitch) {
+    const struct {
+        const char* pszSwitch;
+        bool fLeak;
+        int nExit;
+    } cases[] = {
+        {nullptr, true, 1}, {"fail", false, 1}, {"fail", true, mem::kLeakExitCode},
+        {"0", true, 1},     {"", true, 1},
+    };
+    mem::TareAllInUse(); // what earlier tests hold is theirs
+    for (const auto& c : cases) {
+        testsupport::ScopedEnv check{"KELVANO_LEAK_CHECK", c.pszSwitch};
+        host::DebugCapture capture;
+        void* pv = c.fLeak ? MemAllocTagged(8, "LEAKED") : nullptr;
+        EXPECT_EQ(mem::CheckAtExit(1), c.nExit) << (c.pszSwitch ? c.pszSwitch : "unset");
+        EXPECT_EQ(capture.Text().find("LEAKED") != std::string::npos, c.fLeak) << capture.Text();
+        MemFree(pv);
+    }
+}
+
+// A program that leaks one block: its check names the block and the program fails.
+TEST(MemoryManagerDeathTest, LeakingProgramExitsWithTheCheckCode) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    testsupport::ScopedEnv check{"KELVANO_LEAK_CHECK", "fail"};
+    const int nLine = __LINE__ + 1;
+    auto leak = [] { return MemAllocTagged(40, "sizeof(WIDGET) * cWidget"); };
+    const std::string expected = std::string(__FILE__) + "\\(" + std::to_string(nLine) +
+                                 "\\): sizeof\\(WIDGET\\) \\* cWidget, 40 bytes";
+    EXPECT_EXIT(
+        {
+            mem::TareAllInUse();
+            host::DebugCapture capture;
+            leak();
+            const int nExit = mem::CheckAtExit(0);
+            std::fputs(capture.Text().c_str(), stderr);
+            std::exit(nExit);
+        },
+        testing::ExitedWithCode(mem::kLeakExitCode),
+        "memory: 1 blocks left in use, 40 bytes\n  " + expected);
 }
 
 TEST_F(MemoryManager, ObjectsAreTrackedUntilDeleted) {

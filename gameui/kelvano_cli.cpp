@@ -162,8 +162,7 @@ int Run(int argc, char** argv) {
     AnimShutdown();
     host::ShutdownScreen();
     // The end-of-program check: every block still in use goes to the debug output.
-    mem::ReportLeaks();
-    return nExit;
+    return mem::CheckAtExit(nExit);
 }
 
 } // namespace

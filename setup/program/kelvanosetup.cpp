@@ -370,8 +370,7 @@ int KelvanoSetupMain(host::HINSTANCE hInstance, const SETUPRUN& run) {
 
     AnimShutdown();
     cetl::ResetLanguage();
-    mem::ReportLeaks();
-    return 0;
+    return mem::CheckAtExit(0);
 }
 
 SETUPPROGRAM& SetupProgram() {

@@ -70,8 +70,8 @@ int KelvanoSetupCommandLine(int argc, char** argv) {
             return cli::Failure(kProgram, "the installer needs a display (set DISPLAY, or "
                                           "KELVANO_BACKEND=sdl)");
         if (!host::InitScreen(screen)) return cli::Failure(kProgram, "the screen cannot start");
-        KelvanoSetupMain(nullptr, SetupRunFromEnvironment());
+        const int nExit = KelvanoSetupMain(nullptr, SetupRunFromEnvironment());
         host::ShutdownScreen();
-        return cli::kExitOk;
+        return nExit;
     });
 }

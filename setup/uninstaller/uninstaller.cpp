@@ -4,6 +4,7 @@
 // blocks.
 #include "setup/uninstaller.h"
 
+#include "foundation/memmgr.h"
 #include "foundation/tl_string.h"
 #include "host/error.h"
 #include "host/heap.h"
@@ -12,6 +13,8 @@
 #include "setup/sl_main.h"
 #include "setup/sl_toolkit.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -49,9 +52,7 @@ std::string ProductFromCommandLine(const char* pszCmdLine) {
     return std::string(line);
 }
 
-} // namespace
-
-UNINSTALLER_EXPORT void Uninstall(host::HWND, host::HINSTANCE, const char* pszCmdLine, int) {
+void RemoveProduct(const char* pszCmdLine) {
     const std::string product = ProductFromCommandLine(pszCmdLine);
     if (product.empty()) {
         sl::Trace("setuplib: uninstall needs a product name\n");
@@ -62,6 +63,17 @@ UNINSTALLER_EXPORT void Uninstall(host::HWND, host::HINSTANCE, const char* pszCm
     sl::SetupToolkit toolkit(nullptr, sl::InDeviceContext() ? sl::MakeLocalDeviceTarget()
                                                             : sl::MakeDesktopTarget());
     toolkit.uninstall(product.c_str());
+}
+
+} // namespace
+
+// The removal is the last thing the runner does with this library: its end-of-program check.
+UNINSTALLER_EXPORT void Uninstall(host::HWND, host::HINSTANCE, const char* pszCmdLine, int) {
+    RemoveProduct(pszCmdLine);
+    if (mem::CheckAtExit(0) != 0) {
+        std::fflush(nullptr);
+        std::_Exit(mem::kLeakExitCode);
+    }
 }
 
 UNINSTALLER_EXPORT long GetUninstallVersion(DWORD, BYTE* pbInput, DWORD* pcbOutput,

@@ -578,12 +578,15 @@ std::size_t ReportLeaks() {
 }
 
 int CheckAtExit(int nExit) {
+    host::DebugCapture capture;
     const std::size_t cLeaked = ReportLeaks();
     const char* pszCheck = std::getenv("KELVANO_LEAK_CHECK");
     if (cLeaked == 0 || pszCheck == nullptr || std::strcmp(pszCheck, "fail") != 0) return nExit;
-    // The list itself is on the debug output, which may not reach standard error.
-    std::fprintf(stderr, "memory: %zu blocks left in use at the end (KELVANO_LEAK_CHECK=fail)\n",
-                 cLeaked);
+    // A failed run says why on standard error, where the debug output may not go.
+    const char* pszDebug = std::getenv("KELVANO_DEBUG");
+    if (pszDebug == nullptr || *pszDebug == '\0' || std::strcmp(pszDebug, "0") == 0)
+        std::fputs(capture.Text().c_str(), stderr);
+    std::fputs("memory: the end-of-program check failed (KELVANO_LEAK_CHECK=fail)\n", stderr);
     std::fflush(stderr);
     return kLeakExitCode;
 }

@@ -188,6 +188,7 @@ TEST(Robust, ProgramEndReportsNoBlockInUse) {
     testsupport::ScopedEnv runtime{"KELVANO_RUNTIME_DIR", folder.Path().c_str()};
     testsupport::ScopedEnv backend{"KELVANO_BACKEND", "headless"};
     testsupport::ScopedEnv debug{"KELVANO_DEBUG", "1"};
+    testsupport::ScopedEnv leakCheck{"KELVANO_LEAK_CHECK", "fail"};
     // The logo alone takes its few seconds of real time: one short demo.
     const testsupport::ProgramRun run =
         testsupport::RunProgram(folder.Path(), KELVANO_PROGRAM, "--demo 3 1 --frames 45");

@@ -339,6 +339,8 @@ protected:
     testsupport::ScopedEnv driveEnv_{"KELVANO_DRIVE_DIR", drive_.Path().c_str()};
     testsupport::ScopedEnv registryEnv_{"KELVANO_REGISTRY_DIR", registry_.Path().c_str()};
     testsupport::ScopedEnv appsEnv_{"KELVANO_APPLICATIONS_DIR", apps_.Path().c_str()};
+    // The programs run here (the removals, the game) fail on memory they leave in use.
+    testsupport::ScopedEnv leakCheckEnv_{"KELVANO_LEAK_CHECK", "fail"};
     MachineState before_;
     Snapshot beforeDrive_;
     zip::ZipFile payload_;

@@ -12,9 +12,11 @@
 #include "setup/program/kelvanosetup.h"
 #include "setup/zip/zipfile.h"
 #include "skin/skin_window.h"
+#include "tests/support/png_picture.h"
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -231,8 +233,47 @@ protected:
         return cetl::sformat(Text(22).c_str(), pszPath).Text8();
     }
 
+    // The installed game started headless for 30 frames, from where it lies or by the device
+    // tool on the device; what it showed.
+    testsupport::Picture PlayInstalledGame(bool fOnDevice) const {
+        testsupport::ScopedEnv backend{"KELVANO_BACKEND", "headless"};
+        const std::string shot = (work_.Path() / "installed-game.png").string();
+        const std::string args = "--frames 30 --screenshot '" + shot + "'";
+        const testsupport::ProgramRun run =
+            fOnDevice ? Device("run '\\Program Files\\Kelvano\\kelvano.exe' " + args)
+                      : testsupport::RunProgram(work_.Path(), Native(kszProgram), args);
+        EXPECT_EQ(run.nExit, 0) << run.out << run.err;
+        testsupport::Picture picture = testsupport::ReadPng(shot);
+        fs::remove(shot);
+        return picture;
+    }
+
     std::vector<UPDATESTATUS> records_;
 };
+
+// What a game screen shows of the pieces: its strongly red and strongly blue pixels. The
+// background's ripples fall anywhere, but are never so bright.
+std::pair<int, int> PieceColours(const testsupport::Picture& picture) {
+    int cRed = 0, cBlue = 0;
+    for (const host::COLORREF clr : picture.pixels) {
+        const int r = host::GetRValue(clr), g = host::GetGValue(clr), b = host::GetBValue(clr);
+        cRed += r > 150 && g < 90 && b < 90;
+        cBlue += b > 150 && r < 90 && g < 140;
+    }
+    return {cRed, cBlue};
+}
+
+// The white of the status line under the buttons, which speaks the game's language.
+int StatusPixels(const testsupport::Picture& picture) {
+    int c = 0;
+    for (int y = 30; y < std::min(picture.cy, 60); ++y)
+        for (int x = 0; x < picture.cx; ++x) {
+            const host::COLORREF clr = picture.At(x, y);
+            c += host::GetRValue(clr) > 200 && host::GetGValue(clr) > 200 &&
+                 host::GetBValue(clr) > 200;
+        }
+    return c;
+}
 
 bool StatusIsFrom(const std::vector<UPDATESTATUS>& records, int nControl) {
     if (records.empty()) return false;
@@ -345,6 +386,19 @@ TEST_F(SetupProgram, WithADeviceInstallsWhereChosen) {
             EXPECT_EQ(ReadBytes(Native(kszProgram)), PayloadEntry("native/kelvano.exe"));
             EXPECT_EQ(records_.front().nControl, IDC_SETUP_PROGRESS);
             EXPECT_EQ(records_.back().nControl, IDC_SETUP_PROGRESS_DEVICE);
+            // Both copies start from where they lie and show the board the built game shows.
+            testsupport::ScopedEnv backend{"KELVANO_BACKEND", "headless"};
+            const std::string shot = (work_.Path() / "built-game.png").string();
+            ASSERT_EQ(testsupport::RunProgram(work_.Path(), GAME_PROGRAM,
+                                              "--frames 30 --screenshot '" + shot + "'")
+                          .nExit,
+                      0);
+            const std::pair<int, int> built = PieceColours(testsupport::ReadPng(shot));
+            fs::remove(shot);
+            EXPECT_GT(built.first, 1000);
+            EXPECT_GT(built.second, 1000);
+            EXPECT_EQ(PieceColours(PlayInstalledGame(false)), built);
+            EXPECT_EQ(PieceColours(PlayInstalledGame(true)), built);
             RemoveFromDesktop();
         } else {
             EXPECT_TRUE(StatusIsFrom(records_, IDC_SETUP_PROGRESS));
@@ -402,6 +456,14 @@ TEST_F(SetupProgram, EsperantoRebuildsThePanelsAndGoesToBothSides) {
     host::RegExportKey(host::HKEY_LOCAL_MACHINE, desktop);
     EXPECT_NE(desktop.find(lang), std::string::npos) << desktop;
     EXPECT_NE(DeviceRegistry().find(lang), std::string::npos) << DeviceRegistry();
+    // The installed game speaks Esperanto: its screen differs once English is chosen.
+    const int cEsperanto = StatusPixels(PlayInstalledGame(false));
+    ASSERT_TRUE(cetl::SetModuleLanguage("Kelvano CE", cetl::kLanguageEnglish));
+    const int cEnglish = StatusPixels(PlayInstalledGame(false));
+    EXPECT_GT(cEsperanto, 100);
+    EXPECT_GT(cEnglish, 100);
+    EXPECT_NE(cEsperanto, cEnglish);
+    ASSERT_TRUE(cetl::SetModuleLanguage("Kelvano CE", cetl::kLanguageEsperanto));
     RemoveFromDesktop();
     RemoveFromTheDevice();
 }

@@ -352,7 +352,7 @@ TEST_F(SetupProgram, WithoutADeviceInstallsOnThisMachine) {
     std::vector<std::string> expected = {"Saving uninstall information\n0% complete"};
     file(&expected, "kelvano.exe", PayloadEntry("native/kelvano.exe").size(), 5, 95);
     expected.push_back("Saving uninstall information\n95% complete");
-    file(&expected, "uninstaller.dll.tmp", PayloadEntry("native/uninstaller.dll").size(), 95, 100);
+    file(&expected, "uninstaller.dll", PayloadEntry("native/uninstaller.dll").size(), 95, 100);
     expected.push_back("Finishing setup\n100% complete");
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(expected[1], "Installing kelvano.exe\n5% complete");
@@ -376,6 +376,13 @@ TEST_F(SetupProgram, WithADeviceInstallsWhereChosen) {
                   }),
                   Click(nRadio), WaitFor(nRadio, true), Click(IDC_SETUP_INSTALL), AnswerBox(&box)});
         EXPECT_EQ(g_fSawDeviceBar, nTarget == SETUP_TARGET_BOTH); // 111, else 109
+        // Packed transfers and the uninstaller's replacement travel under temporary names;
+        // the status line names the files the user knows.
+        for (const UPDATESTATUS& status : records_) {
+            const std::string text = status.strText.Text8();
+            EXPECT_EQ(text.find("Safe To Delete"), std::string::npos) << text;
+            EXPECT_EQ(text.find(".tmp"), std::string::npos) << text;
+        }
         EXPECT_EQ(box.text, Success());
         EXPECT_EQ(ReadBytes(OnDevice("Program Files/Kelvano/kelvano.exe")),
                   PayloadEntry("arm/kelvano.exe"));

@@ -89,7 +89,7 @@ HANDLE CreateFile(const char* pszName, DWORD dwAccess, DWORD dwShare, DWORD dwCr
     if (fWrite) FirstFileWrite();
     // Truncation waits until the read-only mark was checked on the open file.
     bool fTruncate = (nFlags & O_TRUNC) != 0;
-    int fd = ::open(strNative.c_str(), nFlags & ~O_TRUNC, 0644);
+    int fd = ::open(strNative.c_str(), nFlags & ~O_TRUNC, NewFileMode(strNative));
     if (fd < 0) {
         SetErrorFromErrno(errno);
         return INVALID_HANDLE_VALUE;

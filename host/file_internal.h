@@ -23,6 +23,12 @@ void MakeFolderPath(const std::string& folder);
 void SyncFolderOf(const std::string& folder);
 // True for a drive folder's own path (it may not be removed).
 bool IsDriveRoot(const std::string& native);
+// Programs keep their classic ".exe" names, and here they also need the execute permission
+// to start: such a file is created executable, and a file renamed to such a name becomes so
+// (where it may be read). Other files are created 0644.
+bool IsProgramName(const std::string& native);
+mode_t NewFileMode(const std::string& native);
+void KeepProgramRunnable(const std::string& native);
 // A shortcut (".lnk") deleted or moved as a plain file takes its desktop twin along
 // (host/shell.h); other files are left alone.
 void ShellLinkDeleted(const std::string& nativeLink);

@@ -131,6 +131,30 @@ std::string DriveFolder(char chDrive) {
     return folder;
 }
 
+bool IsProgramName(const std::string& native) {
+    static constexpr char kszSuffix[] = ".exe";
+    constexpr std::size_t cch = sizeof kszSuffix - 1;
+    if (native.size() <= cch || native[native.size() - cch - 1] == '/') return false;
+    for (std::size_t i = 0; i < cch; ++i) {
+        char c = native[native.size() - cch + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kszSuffix[i]) return false;
+    }
+    return true;
+}
+
+mode_t NewFileMode(const std::string& native) {
+    return IsProgramName(native) ? 0755 : 0644;
+}
+
+void KeepProgramRunnable(const std::string& native) {
+    struct stat st {};
+    if (!IsProgramName(native) || stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    // Execute wherever reading is allowed (r bits shifted onto x bits).
+    const mode_t mode = st.st_mode | ((st.st_mode & 0444) >> 2);
+    if (mode != st.st_mode) chmod(native.c_str(), mode & 07777);
+}
+
 bool IsDriveRoot(const std::string& native) {
     std::string c = DrivePath('C');
     if (c.empty()) return false;

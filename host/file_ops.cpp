@@ -140,6 +140,7 @@ BOOL MoveNative(const std::string& from, const std::string& to, bool fReplace) {
         // Atomic no-replace where the file system has it; else the check above stands.
         if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
             ShellLinkMoved(from, to);
+            KeepProgramRunnable(to);
             return TRUE;
         }
         if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
@@ -150,6 +151,7 @@ BOOL MoveNative(const std::string& from, const std::string& to, bool fReplace) {
         return FailErrno(errno);
     }
     ShellLinkMoved(from, to);
+    KeepProgramRunnable(to);
     return TRUE;
 }
 

@@ -47,6 +47,30 @@ TEST_F(FileTest, WriteSeekReadAndSize) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
 }
 
+// Programs keep their classic names and start here: a new or renamed ".exe" is executable,
+// other files are not.
+TEST_F(FileTest, ProgramsAreExecutable) {
+    auto create = [&](const char* psz) {
+        HANDLE h = CreateFile(Path(psz).c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE) << psz;
+        CloseHandle(h);
+    };
+    auto runnable = [&](const char* psz) { return access(Path(psz).c_str(), X_OK) == 0; };
+    create("game.exe");
+    create("GAME2.EXE");
+    create("data.exe.tmp");
+    create("notes.txt");
+    EXPECT_TRUE(runnable("game.exe"));
+    EXPECT_TRUE(runnable("GAME2.EXE"));
+    EXPECT_FALSE(runnable("data.exe.tmp"));
+    EXPECT_FALSE(runnable("notes.txt"));
+    ASSERT_TRUE(MoveFileEx(Path("data.exe.tmp").c_str(), Path("data.exe").c_str(),
+                           MOVEFILE_REPLACE_EXISTING));
+    EXPECT_TRUE(runnable("data.exe"));
+    ASSERT_TRUE(MoveFile(Path("notes.txt").c_str(), Path("other.exe").c_str()));
+    EXPECT_TRUE(runnable("other.exe"));
+}
+
 TEST_F(FileTest, ErrorsAndWideNames) {
     EXPECT_EQ(CreateFile(Path("missing").c_str(), GENERIC_READ, 0, OPEN_EXISTING),
               INVALID_HANDLE_VALUE);

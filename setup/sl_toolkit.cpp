@@ -457,18 +457,18 @@ int SetupToolkit::DecompressorVersion() {
 }
 
 bool SetupToolkit::WriteFileData(const string& strPath, const BYTE* pb, DWORD cb, int nFrom,
-                                 int nTo) {
+                                 int nTo, const string& strShown) {
     if (IsDevice() && cb > kcbCompressAbove && DecompressorVersion() > 0 &&
-        WriteCompressed(strPath, pb, cb, nFrom, nTo))
+        WriteCompressed(strPath, pb, cb, nFrom, nTo, strShown))
         return true;
-    return WritePlain(strPath, pb, cb, nFrom, nTo);
+    return WritePlain(strPath, pb, cb, nFrom, nTo, strShown);
 }
 
 // The data packed, written to a temporary file on the device and unpacked there into the
 // destination. False when that did not happen: the caller writes the data plainly then, and
 // after a failed unpacking no further file is compressed.
 bool SetupToolkit::WriteCompressed(const string& strPath, const BYTE* pb, DWORD cb, int nFrom,
-                                   int nTo) {
+                                   int nTo, const string& strShown) {
     BYTE* pbPacked = nullptr;
     DWORD cbPacked = 0;
     if (zz::Compress(&pbPacked, &cbPacked, pb, cb) != 1) return false;
@@ -483,7 +483,8 @@ bool SetupToolkit::WriteCompressed(const string& strPath, const BYTE* pb, DWORD 
         zz::FreeBlock(pbPacked);
         return false;
     }
-    bool fOk = WritePlain(strTemp, pbPacked, cbPacked, nFrom, nTo);
+    bool fOk = WritePlain(strTemp, pbPacked, cbPacked, nFrom, nTo,
+                          strShown.IsEmpty() ? strPath : strShown);
     zz::FreeBlock(pbPacked);
     if (!fOk) {
         m_->pTarget->DeleteFile(strTemp);
@@ -521,7 +522,9 @@ bool SetupToolkit::installdecompressor(zip::ZipFile& archive, const string& strE
     return true;
 }
 
-bool SetupToolkit::WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo) {
+bool SetupToolkit::WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo,
+                              const string& strShown) {
+    const string& strItem = strShown.IsEmpty() ? strPath : strShown;
     SetupTarget& target = *m_->pTarget;
     // Attributes are cleared before overwriting; only a read-only file needs it, so it is
     // done when the plain attempt is refused (most files are new).
@@ -539,7 +542,7 @@ bool SetupToolkit::WritePlain(const string& strPath, const BYTE* pb, DWORD cb, i
     if (nFrom == -1) {
         fOk = target.WriteOpenFile(pb, cb);
     } else {
-        reportprogress(kProgressFile, nFrom, strPath);
+        reportprogress(kProgressFile, nFrom, strItem);
         for (DWORD cbWritten = 0; cbWritten < cb;) {
             const DWORD cbChunk = std::min(kcbWriteChunk, cb - cbWritten);
             if (!target.WriteOpenFile(pb + cbWritten, cbChunk)) {
@@ -547,7 +550,7 @@ bool SetupToolkit::WritePlain(const string& strPath, const BYTE* pb, DWORD cb, i
                 break;
             }
             cbWritten += cbChunk;
-            reportprogress(kProgressFile, PercentBetween(nFrom, nTo, cbWritten, cb), strPath);
+            reportprogress(kProgressFile, PercentBetween(nFrom, nTo, cbWritten, cb), strItem);
         }
     }
     const DWORD dwError = fOk ? host::ERROR_SUCCESS : host::GetLastError();
@@ -683,7 +686,7 @@ bool SetupToolkit::finalize(zip::ZipFile& archive, const string& strEntry, int, 
         // library where the next installation loads it to ask its version.
         const string strTemp = strUninstaller + kszLogTempSuffix;
         if (!MakeFolders(strUninstaller, false, true) ||
-            !WriteFileData(strTemp, pEntry->Data(), pEntry->Size(), nFrom, nTo))
+            !WriteFileData(strTemp, pEntry->Data(), pEntry->Size(), nFrom, nTo, strUninstaller))
             return false;
         m_->pTarget->SetFileAttributes(strUninstaller, 0);
         if (!m_->pTarget->ReplaceFile(strTemp, strUninstaller)) {

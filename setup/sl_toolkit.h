@@ -138,9 +138,13 @@ private:
     bool MakeKeys(HKEY hRoot, const string& strKey, bool fCreate);
     bool SetValue(HKEY hRoot, const string& strKey, const string& strValue, DWORD dwType,
                   const BYTE* pb, DWORD cb);
-    bool WriteFileData(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
-    bool WriteCompressed(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
-    bool WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo);
+    // Progress names strShown when given: the file the user knows, not a temporary one.
+    bool WriteFileData(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo,
+                       const string& strShown = string());
+    bool WriteCompressed(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo,
+                         const string& strShown);
+    bool WritePlain(const string& strPath, const BYTE* pb, DWORD cb, int nFrom, int nTo,
+                    const string& strShown = string());
     void Trace(const string& strLine) const;
 
     // The toolkit's state, in a block of its own (tag "SetupToolkit_m_t").

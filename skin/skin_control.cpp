@@ -35,13 +35,20 @@ void SKINCONTROL::SetPicture(SKINCONTROLGRAPHICS* pGraphics) {
     Redraw();
 }
 
+// A push button's picture is its caps and middle side by side, one row a state: its own
+// width is the whole row. Other pictures' columns are states or parts, so a cell is theirs.
+int SKINCONTROL::NaturalWidth() const {
+    if (nKind_ == CT_PBUTTON) return pGraphics_->CellWidth() * pGraphics_->Columns();
+    return pGraphics_->CellWidth();
+}
+
 void SKINCONTROL::SetPlacement(int nHCode, int x, int cx, int nVCode, int y, int cy) {
     if (nHCode != SKIN_KEEP) nHCode_ = nHCode;
     if (x != SKIN_KEEP) x_ = x;
     if (cx != SKIN_KEEP)
         cx_ = cx;
     else if (pGraphics_ != nullptr)
-        cx_ = pGraphics_->CellWidth();
+        cx_ = NaturalWidth();
     if (nVCode != SKIN_KEEP) nVCode_ = nVCode;
     if (y != SKIN_KEEP) y_ = y;
     if (cy != SKIN_KEEP)

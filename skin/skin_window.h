@@ -86,7 +86,8 @@ constexpr int SKIN_MINIMIZE_ID = 40001;
 constexpr int SKINPLACE_FAR = 1;
 constexpr int SKINPLACE_CENTER = 2;
 constexpr int SKINPLACE_COMPUTED = 4;
-// Keeps the present value; as a size it takes the picture's.
+// Keeps the present value; as a size it takes the picture's own (a push button's row of caps
+// and middle, else one cell).
 constexpr int SKIN_KEEP = static_cast<int>(0x80000001u);
 
 class SkinWindow;
@@ -176,6 +177,7 @@ private:
     int ItemAt(POINT pt) const;
     SKINSCROLLBAR Bar() const;
     void ReadSettings();
+    int NaturalWidth() const;
     SKINDRAWCONTEXT MeasureContext() const;
     void ScrollToSelection();
     void ScrollToCaret();

@@ -301,6 +301,53 @@ TEST_F(SkinnedWindowTest, ProcedureHearsExactlyTheDialogMessages) {
     EXPECT_EQ(pList->Selection(), 5);
 }
 
+// Placement by code: near, far and centred edges of the inner rectangle; the keep-current
+// value keeps a value, and as a size takes the picture's own (a push button's whole row).
+TEST_F(SkinnedWindowTest, PlacementCodesAndKeepCurrent) {
+    SkinWindow* pWindow = Open();
+    SKINCONTROL* pButton = pWindow->Control(100);
+    const SKINCONTROLGRAPHICS* pCells = pButton->Picture();
+    ASSERT_NE(pCells, nullptr);
+    const int cxRow = pCells->CellWidth() * pCells->Columns();
+    const int cyCell = pCells->CellHeight();
+    const RECT in = pWindow->InnerRect();
+    const int xMid = (in.left + in.right) / 2, yMid = (in.top + in.bottom) / 2;
+    const struct {
+        int nH, x, cx, nV, y, cy;
+        RECT expected;
+    } cases[] = {
+        {0, 5, 50, 0, 7, 20, {in.left + 5, in.top + 7, in.left + 55, in.top + 27}},
+        {SKINPLACE_COMPUTED | SKINPLACE_FAR,
+         5,
+         SKIN_KEEP,
+         SKINPLACE_COMPUTED | SKINPLACE_FAR,
+         16,
+         SKIN_KEEP,
+         {in.right - 5 - cxRow, in.bottom - 16 - cyCell, in.right - 5, in.bottom - 16}},
+        {SKINPLACE_COMPUTED | SKINPLACE_CENTER,
+         0,
+         40,
+         SKIN_KEEP,
+         SKIN_KEEP,
+         SKIN_KEEP,
+         {xMid - 20, in.bottom - 16 - cyCell, xMid + 20, in.bottom - 16}},
+        {SKIN_KEEP,
+         SKIN_KEEP,
+         SKIN_KEEP,
+         SKINPLACE_COMPUTED | SKINPLACE_CENTER,
+         0,
+         10,
+         {xMid - cxRow / 2, yMid - 5, xMid - cxRow / 2 + cxRow, yMid + 5}},
+    };
+    for (const auto& c : cases) {
+        pButton->SetPlacement(c.nH, c.x, c.cx, c.nV, c.y, c.cy);
+        const RECT& rc = pButton->Rect();
+        EXPECT_EQ((std::vector<LONG>{rc.left, rc.top, rc.right, rc.bottom}),
+                  (std::vector<LONG>{c.expected.left, c.expected.top, c.expected.right,
+                                     c.expected.bottom}));
+    }
+}
+
 TEST_F(SkinnedWindowTest, ModalRunClosesOnWmCloseAndGivesTheOwnerBack) {
     host::HWND hwndOwner = host::CreateWindowEx(0, ANIMWINDOW_CLASS, "", host::WS_POPUP, 0, 0, 50,
                                                 50, nullptr, nullptr, nullptr, nullptr);

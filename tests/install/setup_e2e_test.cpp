@@ -166,6 +166,10 @@ std::string WithoutLanguage(std::string registry) {
 
 class SetupProgram : public DeviceMachine {
 protected:
+    // The games a case starts keep their single-instance locks to the case: another test
+    // running the game at the same time must not make them step aside.
+    testsupport::ScopedEnv runtime_{"KELVANO_RUNTIME_DIR", (work_.Path() / "runtime").c_str()};
+
     void SetUp() override {
         DeviceMachine::SetUp();
         host::ScreenOptions options;

@@ -485,8 +485,14 @@ int ReadPaintShopPro(Graphic* pTarget, Sprite* pSprite, const BYTE* pbData, DWOR
                 const RGBQUAD* pColors = info.fPalette ? info.rgPalette : nullptr;
                 Graphic* pLayerTarget;
                 if (info.cLayers != 1 && pSprite != nullptr) {
-                    cbFrames += static_cast<std::int64_t>(std::max<LONG>(info.cx, 0)) *
-                                std::max<LONG>(info.cy, 0) * std::max(info.nDepth, 1) / 8;
+                    // The pixel count alone can reach 2^62 and the depth is any 16-bit
+                    // number: pixels past what even one bit each would put over the cap
+                    // are not counted, so the product stays far inside 64 bits.
+                    const std::int64_t cPixels =
+                        std::min(static_cast<std::int64_t>(std::max<LONG>(info.cx, 0)) *
+                                     std::max<LONG>(info.cy, 0),
+                                 8 * kcbMaxFrames + 8);
+                    cbFrames += cPixels * std::max(info.nDepth, 1) / 8;
                     if (cbFrames > kcbMaxFrames) break;
                     Graphic* pFrame = MemNew(Graphic, info.cx, info.cy, info.nDepth, pColors);
                     if (pFrame == nullptr) return 0;

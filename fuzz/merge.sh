@@ -18,4 +18,4 @@ nice -n 19 "$build/fuzz/$name" -merge=1 -use_counters=0 -timeout=10 -rss_limit_m
 rm -rf "fuzz/corpus/$name"
 mkdir -p "fuzz/corpus/$name"
 cp "$work"/out/* "fuzz/corpus/$name/" 2>/dev/null || true
-echo "$name: $(ls "fuzz/corpus/$name" | wc -l) files, $(du -sb "fuzz/corpus/$name" | cut -f1) bytes"
+echo "$name: $(ls "fuzz/corpus/$name" | wc -l) files, $(cat "fuzz/corpus/$name"/* 2>/dev/null | wc -c) bytes"

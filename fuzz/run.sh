@@ -16,6 +16,8 @@ seeds=()
 [ -d "$build/seeds/$name" ] && seeds+=("$build/seeds/$name")
 dict=()
 [ -f "fuzz/dict/$name.dict" ] && dict+=("-dict=fuzz/dict/$name.dict")
+# Undefined behaviour stops the run like a crash, so that its input is kept.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:abort_on_error=1:print_stacktrace=1}
 exec nice -n 19 "$build/fuzz/$name" -max_total_time="$seconds" -timeout=10 \
   -rss_limit_mb=2048 -malloc_limit_mb=1024 -detect_leaks=1 -print_final_stats=1 \
   -artifact_prefix="$build/logs/$name-" "${dict[@]}" "$@" "fuzz/corpus/$name" "${seeds[@]}"

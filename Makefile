@@ -45,16 +45,20 @@ bench: deps
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/*_bench; do echo "== $$b"; $$b || exit 1; done
 
-# Each libFuzzer program runs FUZZ_SECONDS seconds; its corpus is kept in $(FUZZ_BUILD)/corpus.
+# Each libFuzzer program runs FUZZ_SECONDS seconds, one at a time, from the corpus kept in
+# fuzz/corpus/<program> (plus the real inputs fuzz/seed.sh takes from $(BUILD)), which is then
+# minimised again (see FUZZING.md).
 fuzz:
 	@bash scripts/deps.sh fuzz
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANO_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@[ ! -d $(BUILD)/skinart ] || BUILD=$(BUILD) FUZZ_BUILD=$(FUZZ_BUILD) bash fuzz/seed.sh >/dev/null
 	@for f in $(FUZZ_BUILD)/fuzz/*_fuzz; do \
 	  [ -x "$$f" ] || continue; \
-	  name=$$(basename $$f); mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
+	  name=$$(basename $$f); \
 	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/$$name || exit 1; \
+	  FUZZ_BUILD=$(FUZZ_BUILD) bash fuzz/run.sh $$name $(FUZZ_SECONDS) || exit 1; \
+	  FUZZ_BUILD=$(FUZZ_BUILD) bash fuzz/merge.sh $$name || exit 1; \
 	done
 
 # Layout is decided by .clang-format; CI fails on a file that does not match it.

@@ -34,7 +34,12 @@ constexpr Color kclrMasked = 0x010000;
 
 // Pixel bytes one read may create for the frames of a layered image; a file announcing
 // more layers than that is cut off rather than exhausting memory.
-constexpr std::int64_t kcbMaxFrames = 256LL << 20;
+constexpr std::int64_t kcbMaxFrames = 16LL << 20;
+// Pixels of an image. A mask is a pass over the whole image whatever its own size, so
+// the work is set by the sizes a file announces, not by its length (a few hundred bytes
+// asked for 59 million pixels and several passes). This system's pictures are at most
+// screen-sized (the largest 800 x 308).
+constexpr std::int64_t kcMaxPixels = 2048 * 2048;
 
 // A read past the end yields 0 (a null pointer for a byte range) and leaves the position.
 class Cursor {
@@ -470,6 +475,8 @@ int ReadPaintShopPro(Graphic* pTarget, Sprite* pSprite, const BYTE* pbData, DWOR
     ImageInfo info;
     if (!ReadBlockHeader(cur, &header) || header.nKind != kBlockImage) return 0;
     if (!ReadImageAttributes(cur, &info)) return 0;
+    if (std::int64_t(std::max<LONG>(info.cx, 0)) * std::max<LONG>(info.cy, 0) > kcMaxPixels)
+        return 0;
 
     DWORD cFramesBefore = pSprite ? pSprite->GetFrameCount() : 0;
     bool fMaskSeen = false;
@@ -485,8 +492,14 @@ int ReadPaintShopPro(Graphic* pTarget, Sprite* pSprite, const BYTE* pbData, DWOR
                 const RGBQUAD* pColors = info.fPalette ? info.rgPalette : nullptr;
                 Graphic* pLayerTarget;
                 if (info.cLayers != 1 && pSprite != nullptr) {
-                    cbFrames += static_cast<std::int64_t>(std::max<LONG>(info.cx, 0)) *
-                                std::max<LONG>(info.cy, 0) * std::max(info.nDepth, 1) / 8;
+                    // The pixel count alone can reach 2^62 and the depth is any 16-bit
+                    // number: pixels past what even one bit each would put over the cap
+                    // are not counted, so the product stays far inside 64 bits.
+                    const std::int64_t cPixels =
+                        std::min(static_cast<std::int64_t>(std::max<LONG>(info.cx, 0)) *
+                                     std::max<LONG>(info.cy, 0),
+                                 8 * kcbMaxFrames + 8);
+                    cbFrames += cPixels * std::max(info.nDepth, 1) / 8;
                     if (cbFrames > kcbMaxFrames) break;
                     Graphic* pFrame = MemNew(Graphic, info.cx, info.cy, info.nDepth, pColors);
                     if (pFrame == nullptr) return 0;

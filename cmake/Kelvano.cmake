@@ -36,9 +36,22 @@ function(kelvano_test target)
 endfunction()
 
 # kelvano_fuzzers(<library> <files>...): with KELVANO_FUZZ, one libFuzzer program per
-# name_fuzz.cpp, linked with the library; `make fuzz` runs each for a short time.
+# name_fuzz.cpp, linked with the library; `make fuzz` runs each for a short time. Without it,
+# a fuzzer with inputs in testdata/fuzz-regressions/<name>/ beside it is built as a plain
+# program, name_replay, that the test name_regressions runs on each of them.
 function(kelvano_fuzzers library)
   if(NOT KELVANO_FUZZ)
+    foreach(_f ${ARGN})
+      get_filename_component(_name ${_f} NAME_WE)
+      get_filename_component(_dir ${_f} DIRECTORY)
+      set(_cases ${_dir}/testdata/fuzz-regressions/${_name})
+      if(IS_DIRECTORY ${_cases})
+        add_executable(${_name}_replay ${_f} ${CMAKE_SOURCE_DIR}/tests/support/fuzz_replay_main.cpp)
+        target_link_libraries(${_name}_replay PRIVATE ${library})
+        add_test(NAME ${_name}_regressions COMMAND ${_name}_replay ${_cases})
+        set_tests_properties(${_name}_regressions PROPERTIES ENVIRONMENT "KELVANO_TEST=1")
+      endif()
+    endforeach()
     return()
   endif()
   foreach(_f ${ARGN})

@@ -278,7 +278,8 @@ TEST_F(SkinnedWindowTest, ProcedureHearsExactlyTheDialogMessages) {
     const RECT rcItem = SkinListItemRect(pList->Rect(), pList->Settings(),
                                          SkinListItemHeight(ctx, pItems, pList->Settings()), 3, 4);
     Click(At(108, rcItem.left - pList->Rect().left + 2, rcItem.top - pList->Rect().top + 2));
-    Click(At(SKIN_CLOSE_ID, 3, 3));
+    EXPECT_EQ(pList->Selection(), 5);
+    Click(At(SKIN_CLOSE_ID, 3, 3)); // the window and its controls go
 
     using host::MAKEWPARAM;
     const std::vector<std::tuple<UINT, WPARAM, LPARAM>> expected = {
@@ -298,7 +299,6 @@ TEST_F(SkinnedWindowTest, ProcedureHearsExactlyTheDialogMessages) {
         {host::WM_DESTROY, 0, 0},
     };
     EXPECT_EQ(g_all, expected);
-    EXPECT_EQ(pList->Selection(), 5);
 }
 
 // Placement by code: near, far and centred edges of the inner rectangle; the keep-current

@@ -804,6 +804,23 @@ void CrossLink(std::size_t cb) {
     std::this_thread::sleep_until(until);
 }
 
+// KELVANO_DEVICE_CAPTURE=FOLDER keeps every request that decodes, header and body, as
+// FOLDER/NNNNNN-CALL.bin: real traffic for the decoder's fuzzer and for debugging a client.
+void CaptureRequest(const std::uint8_t* pbHeader, const std::vector<std::uint8_t>& body,
+                    std::uint32_t nCall) {
+    static const char* const pszFolder = std::getenv("KELVANO_DEVICE_CAPTURE");
+    if (!pszFolder || !*pszFolder) return;
+    static std::atomic<unsigned> s_nNext{0};
+    char szName[32];
+    std::snprintf(szName, sizeof(szName), "/%06u-%u.bin", s_nNext++, nCall);
+    const std::string path = std::string(pszFolder) + szName;
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(pbHeader, 1, sizeof(RequestHeader), f);
+        if (!body.empty()) std::fwrite(body.data(), 1, body.size(), f);
+        std::fclose(f);
+    }
+}
+
 bool IsToolCall(std::uint32_t nCall) {
     return nCall >= static_cast<std::uint32_t>(Call::kStatus) &&
            nCall <= static_cast<std::uint32_t>(Call::kStop);
@@ -820,6 +837,7 @@ void Serve(int fd) {
         if (d == Decode::kOk) {
             if (!ReceiveBody(fd, header.cbBody, &body)) break;
             d = CheckRequest(header, body.data(), body.size());
+            if (d == Decode::kOk) CaptureRequest(bytes, body, header.nCall);
             CrossLink(sizeof(bytes) + body.size());
         }
         if (d != Decode::kOk) {

@@ -42,7 +42,7 @@ put zipfile_fuzz "$build"/skinart/dez.zip
 head64 zipfile_fuzz "$build"/setup/payload/payload.zip
 put skin_package_fuzz "$build"/skinart/dez.zip
 put skin_properties_fuzz "$build"/skinart/skin.txt
-put sl_log_fuzz setup/testdata/uninstall_log.txt
+put sl_log_fuzz setup/testdata/uninstall_log.txt tests/install/testdata/golden-install-log.txt
 put rc_fuzz $(git ls-files '*.rc')
 put resource_fuzz $(find "$build" -path '*.resources/resources.bin' 2>/dev/null)
 # Registry files holding saved games, as the game's tests leave them in their folders.

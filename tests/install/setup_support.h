@@ -65,7 +65,8 @@ inline void ClickControl(SkinWindow* pWindow, int nId) {
     host::PostMouseInput(pt, host::MouseAction::kLeftUp);
 }
 
-inline host::LRESULT ScriptProc(HWND hwnd, host::UINT uMsg, host::WPARAM wParam, host::LPARAM lParam) {
+inline host::LRESULT ScriptProc(HWND hwnd, host::UINT uMsg, host::WPARAM wParam,
+                                host::LPARAM lParam) {
     if (uMsg != host::WM_TIMER || g_pScript == nullptr)
         return host::DefWindowProc(hwnd, uMsg, wParam, lParam);
     Script& script = *g_pScript;

@@ -59,14 +59,14 @@ TEST_F(SetupProgram, TroubleShowsItsMessageAndRemovalClearsIt) {
     const fs::path programFolder = fs::path(Native(kszProgram)).parent_path();
     auto readOnly = [](const fs::path& folder) {
         fs::create_directories(folder);
-        fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write |
-                                    fs::perms::others_write,
+        fs::permissions(folder,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
     };
     auto writable = [](const fs::path& folder) {
         fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
     };
-    static constexpr char kGarbage[] = "\x7f" "ELF\0\x01\xff garbage";
+    static constexpr char kGarbage[] = "\177ELF\0\1\377 garbage"; // NUL and bytes beyond UTF-8
     const struct {
         const char* pszCase;
         std::function<void()> block;
@@ -75,17 +75,23 @@ TEST_F(SetupProgram, TroubleShowsItsMessageAndRemovalClearsIt) {
         std::function<std::string(const std::string&)> spoil;
         std::string box;
     } cases[] = {
-        {"a read-only drive", [&] { readOnly(drive); }, [&] { writable(drive); }, nullptr, {},
+        {"a read-only drive",
+         [&] { readOnly(drive); },
+         [&] { writable(drive); },
+         nullptr,
+         {},
          FailureWith(Text(24))},
-        {"a read-only program folder", [&] { readOnly(programFolder); },
+        {"a read-only program folder",
+         [&] { readOnly(programFolder); },
          [&] {
              writable(programFolder);
              fs::remove(programFolder);
          },
-         nullptr, {}, FailureWith(CannotInstall(kszProgram))},
+         nullptr,
+         {},
+         FailureWith(CannotInstall(kszProgram))},
         {"garbage for HKEY_CURRENT_USER", [] {}, [] {}, "hkcu.reg",
-         [](const std::string&) { return std::string(kGarbage, sizeof kGarbage - 1); },
-         Success()},
+         [](const std::string&) { return std::string(kGarbage, sizeof kGarbage - 1); }, Success()},
         {"HKEY_LOCAL_MACHINE cut short", [] {}, [] {}, "hklm.reg",
          [](const std::string& whole) { return whole.substr(0, whole.size() / 2); }, Success()},
     };
@@ -112,8 +118,7 @@ TEST_F(SetupProgram, TroubleShowsItsMessageAndRemovalClearsIt) {
         {
             WithoutFileCapabilities root;
             ASSERT_TRUE(root.Dropped() || getuid() != 0);
-            RunSetup({WaitFor(IDC_SETUP_INSTALL), Click(IDC_SETUP_INSTALL),
-                              AnswerBox(&box)});
+            RunSetup({WaitFor(IDC_SETUP_INSTALL), Click(IDC_SETUP_INSTALL), AnswerBox(&box)});
         }
         EXPECT_EQ(box.text, c.box);
         c.unblock();

@@ -126,11 +126,11 @@ TEST_F(SetupProgram, TroubleShowsItsMessageAndRemovalClearsIt) {
         ExpectDesktopAsBefore();
         ForgetSharedUninstaller();
         if (registry) {
+            host::RegSetStorageFolder(registry_.Path().string());
             // Whoever met it first (the installer, the removal) kept it byte for byte.
             const std::vector<std::string> aside = DamagedFilesIn(registry->Path());
             ASSERT_EQ(aside.size(), 1u);
             EXPECT_EQ(ReadBytes(aside[0]), damage);
-            host::RegSetStorageFolder(registry_.Path().string());
         }
     }
 }

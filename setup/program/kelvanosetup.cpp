@@ -9,6 +9,7 @@
 #include "foundation/memmgr.h"
 #include "foundation/tl_exception.h"
 #include "foundation/tl_language.h"
+#include "host/instance.h"
 #include "host/msgbox.h"
 #include "host/screen.h"
 #include "host/window.h"
@@ -294,16 +295,26 @@ string FailureText(const setup::InstallFailure& failure) {
                                          : string(cetl::sformat(strFormat, failure.strArgument));
 }
 
-// Steps 3 to 8: everything that needs the skin, whose loading may throw.
-void RunWithSkin(SETUPPROGRAM& p) {
+// Steps 3 to 8: everything that needs the skin, whose loading may throw. The program's exit
+// code.
+int RunWithSkin(SETUPPROGRAM& p) {
     const host::HINSTANCE hInstance = p.hInstance;
     p.pSkin = MemNew(SKIN, hInstance, host::ResName(IDR_SETUP_SKIN), host::ResName("ZIP"));
-    if (p.pSkin == nullptr) return;
+    if (p.pSkin == nullptr) return 0;
     p.pSkin->SetProperty("Font", kszSkinFont);
+
+    // One installer at a time, told as soon as a box can tell it: two would journal into one
+    // log and race for one device. Without a runtime folder nobody can tell; it goes on.
+    host::NamedMutex running;
+    if (running.Create(SETUP_MUTEX_NAME) && running.Wait(0) != host::WAIT_OBJECT_0) {
+        SkinMessageBox(p.pSkin, host::MB_OK | host::MB_ICONINFORMATION, Text(IDS_SETUP_CAPTION),
+                       Text(IDS_SETUP_ALREADY_RUNNING));
+        return SETUP_EXIT_ALREADY_RUNNING;
+    }
 
     p.pSetupLib = MemNew(sl::SetupLib);
     p.pPayload = MemNew(zip::ZipFile);
-    if (p.pSetupLib == nullptr || p.pPayload == nullptr) return;
+    if (p.pSetupLib == nullptr || p.pPayload == nullptr) return 0;
     p.pPayload->OpenResource(hInstance, host::MAKEINTRESOURCEA(IDR_SETUP_PAYLOAD), "ZIP", false);
 
     // The skin's frame lookup finds the window's own frame picture by this name.
@@ -317,7 +328,7 @@ void RunWithSkin(SETUPPROGRAM& p) {
     p.pWindow = MemNew(SkinWindow, p.pSkin, kszWindowName, MainProc, hInstance,
                        DialogId(IDD_SETUP_MAIN), 0, nullptr);
     // Without its main template the window would show nothing anyone could close.
-    if (p.pWindow == nullptr || p.pWindow->MainInset() == nullptr) return;
+    if (p.pWindow == nullptr || p.pWindow->MainInset() == nullptr) return 0;
     p.pWindow->RunModal();
     // Nobody may wait for the box with the worker still running.
     p.worker.Join();
@@ -329,6 +340,7 @@ void RunWithSkin(SETUPPROGRAM& p) {
     else if (p.nOutcome == 2)
         SkinMessageBox(p.pSkin, host::MB_ICONERROR, Text(IDS_SETUP_CAPTION),
                        cetl::sformat(Text(IDS_SETUP_FAILURE), FailureText(p.failure)));
+    return 0;
 }
 
 } // namespace
@@ -346,8 +358,9 @@ int KelvanoSetupMain(host::HINSTANCE hInstance, const SETUPRUN& run) {
         g_pProgram = nullptr;
         return 0;
     }
+    int nExit = 0;
     try {
-        RunWithSkin(program);
+        nExit = RunWithSkin(program);
     } catch (const cetl::exception& e) {
         cetl::trace("KelvanoSetup: %s\n", e.Message());
     }
@@ -370,7 +383,7 @@ int KelvanoSetupMain(host::HINSTANCE hInstance, const SETUPRUN& run) {
 
     AnimShutdown();
     cetl::ResetLanguage();
-    return mem::CheckAtExit(0);
+    return mem::CheckAtExit(nExit);
 }
 
 SETUPPROGRAM& SetupProgram() {

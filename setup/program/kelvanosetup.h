@@ -54,6 +54,12 @@ constexpr int IDS_SETUP_PROGRESS_UNINSTALL = 12;
 constexpr int IDS_SETUP_PROGRESS_FINISHING = 14;
 constexpr int IDS_SETUP_SUCCESS = 16;
 constexpr int IDS_SETUP_FAILURE = 18;
+constexpr int IDS_SETUP_ALREADY_RUNNING = 26;
+
+// Held by the installer that runs, from the skin's loading to its end, in the runtime folder.
+constexpr char SETUP_MUTEX_NAME[] = "KelvanoSetup";
+// KelvanoSetupMain's result when another installer runs: it said so and did nothing.
+constexpr int SETUP_EXIT_ALREADY_RUNNING = 4;
 
 // InstallTarget.
 constexpr int SETUP_TARGET_DESKTOP = 0;
@@ -80,7 +86,8 @@ SETUPRUN SetupRunFromEnvironment();
 int KelvanoSetupCommandLine(int argc, char** argv);
 
 // The whole program: shows the window until the user cancels or the installation ends,
-// then the outcome. Always 0.
+// then the outcome. 0, or SETUP_EXIT_ALREADY_RUNNING when another installer holds the
+// mutex (the leak check may turn either into its own code).
 int KelvanoSetupMain(host::HINSTANCE hInstance, const SETUPRUN& run);
 
 // The last component of an item path: everything up to the last "\" cut away, then

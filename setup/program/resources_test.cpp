@@ -191,6 +191,7 @@ TEST(SetupResources, StringsInBothLanguages) {
         {22, "Setup was unable to install the file %s. The disk may be full, or an existing copy "
              "of the file may be in use."},
         {24, "Setup was unable to finish saving uninstall information. The disk may be full."},
+        {26, "Kelvano Setup is already running."},
     };
     EXPECT_EQ(Text(1, host::LANG_ID_ENGLISH), u"EN,EO");
     EXPECT_EQ(Text(1, host::LANG_ID_ESPERANTO), u"EN,EO");

@@ -34,7 +34,8 @@ constexpr char kUsage[] =
     "in use), KELVANO_SETUP_PACE=MS (for tests and demonstrations: wait MS milliseconds, 0 to\n"
     "10000, after each progress report, so that the installation can be watched).\n"
     "Exit status: 0 done (whatever the installation's outcome), 1 the installer could not\n"
-    "start, 2 bad usage.\n";
+    "start, 2 bad usage, 4 another Kelvano Setup is running (a message says so; one installs\n"
+    "at a time).\n";
 
 } // namespace
 

@@ -3,270 +3,18 @@
 // registry, applications) and, where a case asks, a fresh emulated device. Every
 // installation is removed again by the shell tool or the device's own uninstall, which must
 // leave both as they were but for the shared uninstaller and the language choice.
-#include "tests/install/device_support.h"
-
-#include "foundation/memmgr.h"
-#include "foundation/tl_language.h"
-#include "host/debug.h"
-#include "host/screen.h"
-#include "host/window.h"
-#include "setup/program/kelvanosetup.h"
-#include "setup/zip/zipfile.h"
-#include "skin/skin_window.h"
-#include "tests/support/png_picture.h"
+#include "tests/install/setup_support.h"
 
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
 namespace install_test {
 namespace {
-
-using namespace std::chrono_literals;
-using host::HWND;
-using host::POINT;
-
-// ---- Driving the program ----------------------------------------------------------------
-
-// One step of a script: true once done. Steps run in turn on a timer of a hidden window of
-// the test, so inside whichever modal loop runs (the window's, the message box's).
-using Step = std::function<bool()>;
-
-struct Script {
-    std::vector<Step> steps;
-    std::size_t iNext = 0;
-    std::chrono::steady_clock::time_point since;
-    std::string failure; // the step that timed out
-};
-Script* g_pScript = nullptr;
-constexpr auto kStepTimeOut = 60s;
-
-// The skinned windows shown now: the installer's, then the message box.
-SkinWindow* Window() {
-    HWND hwnd = KelvanoSetupWindow();
-    return hwnd != nullptr ? SkinWindow::FromHandle(hwnd) : nullptr;
-}
-SkinWindow* MessageBoxWindow() {
-    HWND hwnd = host::GetActiveWindow();
-    SkinWindow* pBox = hwnd != nullptr ? SkinWindow::FromHandle(hwnd) : nullptr;
-    return pBox != nullptr && hwnd != KelvanoSetupWindow() ? pBox : nullptr;
-}
-
-void ClickControl(SkinWindow* pWindow, int nId) {
-    SKINCONTROL* pControl = pWindow->Control(nId);
-    ASSERT_NE(pControl, nullptr) << nId;
-    const RECT& rc = pControl->Rect();
-    POINT pt = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-    host::ClientToScreen(pWindow->Handle(), &pt);
-    host::PostMouseInput(pt, host::MouseAction::kMove);
-    host::PostMouseInput(pt, host::MouseAction::kLeftDown);
-    host::PostMouseInput(pt, host::MouseAction::kLeftUp);
-}
-
-host::LRESULT ScriptProc(HWND hwnd, host::UINT uMsg, host::WPARAM wParam, host::LPARAM lParam) {
-    if (uMsg != host::WM_TIMER || g_pScript == nullptr)
-        return host::DefWindowProc(hwnd, uMsg, wParam, lParam);
-    Script& script = *g_pScript;
-    if (script.iNext < script.steps.size()) {
-        if (script.steps[script.iNext]()) {
-            ++script.iNext;
-            script.since = std::chrono::steady_clock::now();
-        } else if (std::chrono::steady_clock::now() - script.since > kStepTimeOut) {
-            script.failure = "step " + std::to_string(script.iNext) + " timed out";
-            script.iNext = script.steps.size();
-        }
-    }
-    // A script that ended early leaves nothing open: it closes what is shown.
-    if (script.iNext == script.steps.size() && !script.failure.empty()) {
-        if (SkinWindow* pBox = MessageBoxWindow()) host::DestroyWindow(pBox->Handle());
-        if (HWND hwndMain = KelvanoSetupWindow()) host::DestroyWindow(hwndMain);
-    }
-    return 0;
-}
-
-// Waits for the final message box; its text and button, then OK pressed.
-struct BoxSeen {
-    std::string text;
-    std::string ok;
-};
-Step AnswerBox(BoxSeen* pSeen) {
-    return [pSeen] {
-        SkinWindow* pBox = MessageBoxWindow();
-        if (pBox == nullptr || pBox->Control(host::IDOK) == nullptr) return false;
-        pSeen->text = pBox->ControlText(40011).Text8();
-        pSeen->ok = pBox->ControlText(host::IDOK).Text8();
-        ClickControl(pBox, host::IDOK);
-        return true;
-    };
-}
-
-// Waits until the window shows control nId (and, with fChecked, has it checked).
-Step WaitFor(int nId, bool fChecked = false) {
-    return [=] {
-        SkinWindow* pWindow = Window();
-        SKINCONTROL* pControl = pWindow != nullptr ? pWindow->Control(nId) : nullptr;
-        return pControl != nullptr && (!fChecked || pControl->IsChecked());
-    };
-}
-Step Click(int nId) {
-    return [=] {
-        SkinWindow* pWindow = Window();
-        if (pWindow == nullptr || pWindow->Control(nId) == nullptr) return false;
-        ClickControl(pWindow, nId);
-        return true;
-    };
-}
-Step Do(std::function<void()> fn) {
-    return [fn] {
-        fn();
-        return true;
-    };
-}
-
-// Every record the window applied (its text kept outside the program's memory, which must
-// be empty when it ends), and what the window showed meanwhile.
-struct STATUSSEEN {
-    int nControl;
-    int nPercent;
-    std::string text;
-};
-std::vector<STATUSSEEN>* g_pRecords = nullptr;
-bool g_fSawDeviceBar = false;
-bool g_fSawChoice = false;
-void RecordStatus(const UPDATESTATUS& status) {
-    if (g_pRecords == nullptr) return;
-    g_pRecords->push_back({status.nControl, status.nPercent, status.strText.Text8()});
-    SkinWindow* pWindow = Window();
-    g_fSawDeviceBar |= pWindow->Control(IDC_SETUP_PROGRESS_DEVICE) != nullptr;
-    g_fSawChoice |= pWindow->Control(IDC_SETUP_INSTALL) != nullptr ||
-                    pWindow->Control(IDC_SETUP_RESCAN) != nullptr ||
-                    pWindow->Control(IDC_SETUP_DESKTOP) != nullptr;
-}
-
-std::string Text(int nId) {
-    cetl::string str;
-    cetl::LoadText(static_cast<host::UINT>(nId), str);
-    return str.Text8();
-}
-
-// The desktop's registry with the maker's language values left out: the installer shares
-// the game's language choice, which outlives it.
-std::string WithoutLanguage(std::string registry) {
-    static const std::regex language("\"(Lang|Opt)-Kelvano CE\"=[^\n]*\n");
-    static const std::regex keys("\\[HKEY_LOCAL_MACHINE\\\\Software\\\\Vantor(\\\\NLS)?\\]\n\n",
-                                 std::regex::icase);
-    return std::regex_replace(std::regex_replace(registry, language, ""), keys, "");
-}
-
-class SetupProgram : public DeviceMachine {
-protected:
-    // The games a case starts keep their single-instance locks to the case: another test
-    // running the game at the same time must not make them step aside.
-    testsupport::ScopedEnv runtime_{"KELVANO_RUNTIME_DIR", (work_.Path() / "runtime").c_str()};
-
-    void SetUp() override {
-        DeviceMachine::SetUp();
-        host::ScreenOptions options;
-        options.backend = host::ScreenBackendKind::kHeadless;
-        options.profile = host::ScreenProfile::kDesktop;
-        ASSERT_TRUE(host::InitScreen(options));
-        SetSetupStatusHook(RecordStatus);
-        g_pRecords = &records_;
-        g_fSawDeviceBar = g_fSawChoice = false;
-    }
-    void TearDown() override {
-        SetSetupStatusHook(nullptr);
-        g_pRecords = nullptr;
-        host::ShutdownScreen();
-        cetl::ResetLanguage();
-        DeviceMachine::TearDown();
-    }
-
-    // Runs the program to its end with the script; false when a step timed out.
-    void RunSetup(std::vector<Step> steps, const SETUPRUN& run = {}) {
-        Script script;
-        script.steps = std::move(steps);
-        script.since = std::chrono::steady_clock::now();
-        g_pScript = &script;
-        host::WNDCLASSA wc{};
-        wc.lpfnWndProc = &ScriptProc;
-        wc.lpszClassName = "SetupE2eScript";
-        host::RegisterClass(&wc); // an earlier case registered it: the same class
-        HWND hwnd = host::CreateWindowEx(0, "SetupE2eScript", "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                         nullptr, nullptr);
-        host::SetTimer(hwnd, 1, 10, nullptr);
-        // What this process holds already is not the program's: its end-of-program check
-        // (the leak check is on) then fails only on what the program left behind.
-        mem::TareAllInUse();
-        host::DebugCapture capture;
-        const int nExit = KelvanoSetupMain(nullptr, run);
-        const std::string debug = capture.Text();
-        EXPECT_EQ(nExit, 0) << debug.substr(std::min(debug.rfind("memory: "), debug.size()));
-        host::KillTimer(hwnd, 1);
-        host::DestroyWindow(hwnd);
-        g_pScript = nullptr;
-        EXPECT_EQ(script.failure, "");
-        EXPECT_EQ(script.iNext, script.steps.size()) << "the program ended before the script";
-    }
-
-    // This machine as it was, less the shared uninstaller and the language values.
-    void ExpectDesktopAsBefore() {
-        MachineState now = StateLessSharedUninstaller();
-        MachineState before = before_;
-        now.registry = WithoutLanguage(now.registry);
-        before.registry = WithoutLanguage(before.registry);
-        EXPECT_EQ(now, before);
-    }
-    void RemoveFromDesktop() {
-        const testsupport::ProgramRun run = Shell("uninstall Kelvano");
-        EXPECT_EQ(run.nExit, 0) << run.err;
-        ExpectDesktopAsBefore();
-    }
-    void RemoveFromTheDevice() {
-        const testsupport::ProgramRun run = Device("uninstall Kelvano");
-        EXPECT_EQ(run.nExit, 0) << run.err;
-        EXPECT_EQ(DeviceLessSharedUninstaller(), deviceBefore_);
-    }
-
-    static std::string PayloadEntry(const char* pszName) {
-        zip::ZipFile payload;
-        payload.OpenResource(nullptr, host::MAKEINTRESOURCEA(IDR_SETUP_PAYLOAD), "ZIP", false);
-        const zip::ZipEntry* pEntry = payload.Find(pszName);
-        return pEntry != nullptr
-                   ? std::string(reinterpret_cast<const char*>(pEntry->Data()), pEntry->Size())
-                   : std::string();
-    }
-    std::string Success() const { return Text(IDS_SETUP_SUCCESS); }
-    std::string FailureWith(const std::string& error) const {
-        return cetl::sformat(Text(IDS_SETUP_FAILURE).c_str(), error.c_str()).Text8();
-    }
-    std::string CannotInstall(const char* pszPath) const {
-        return cetl::sformat(Text(22).c_str(), pszPath).Text8();
-    }
-
-    // The installed game started headless for 30 frames, from where it lies or by the device
-    // tool on the device; what it showed.
-    testsupport::Picture PlayInstalledGame(bool fOnDevice) const {
-        testsupport::ScopedEnv backend{"KELVANO_BACKEND", "headless"};
-        const std::string shot = (work_.Path() / "installed-game.png").string();
-        const std::string args = "--frames 30 --screenshot '" + shot + "'";
-        const testsupport::ProgramRun run =
-            fOnDevice ? Device("run '\\Program Files\\Kelvano\\kelvano.exe' " + args)
-                      : testsupport::RunProgram(work_.Path(), Native(kszProgram), args);
-        EXPECT_EQ(run.nExit, 0) << run.out << run.err;
-        testsupport::Picture picture = testsupport::ReadPng(shot);
-        fs::remove(shot);
-        return picture;
-    }
-
-    std::vector<STATUSSEEN> records_;
-};
 
 // What a game screen shows of the pieces: its strongly red and strongly blue pixels. The
 // background's ripples fall anywhere, but are never so bright.
@@ -589,32 +337,46 @@ TEST_F(SetupProgram, LogUnwritableMidwayReportsTheUninstallInformation) {
     ExpectDesktopAsBefore();
 }
 
-// The device killed in the middle of the program's transfer: the failure box.
+// The device killed in the middle of the program's transfer: the failure box. Started again,
+// the device's removal clears what the transfer left, and this machine's (when it was a
+// target too) what was installed here.
 TEST_F(SetupProgram, DeviceKilledMidInstallShowsTheFailure) {
-    StartDevice("--arch 5");
-    const std::string status = Device("status").out;
-    const std::size_t i = status.find("(process ");
-    ASSERT_NE(i, std::string::npos) << status;
-    const pid_t pid = std::atoi(status.c_str() + i + 9);
-    BoxSeen box;
-    SETUPRUN run;
-    run.msPace = 20;
-    RunSetup({WaitFor(IDC_SETUP_DEVICE), Click(IDC_SETUP_DEVICE), WaitFor(IDC_SETUP_DEVICE, true),
-              Click(IDC_SETUP_INSTALL),
-              [&] {
-                  SkinWindow* pWindow = Window();
-                  if (pWindow == nullptr || pWindow->Control(IDC_SETUP_STATUS) == nullptr ||
-                      pWindow->ControlText(IDC_SETUP_STATUS).Find("kelvano.exe") < 0)
-                      return false;
-                  ::kill(pid, SIGKILL);
-                  return true;
-              },
-              AnswerBox(&box)},
-             run);
-    EXPECT_EQ(box.text.rfind(FailureWith("").substr(0, 40), 0), 0u) << box.text;
-    Device("start");
-    RemoveFromDevice();
-    EXPECT_EQ(DeviceLessSharedUninstaller(), deviceBefore_);
+    for (const int nTarget : {SETUP_TARGET_DEVICE, SETUP_TARGET_BOTH}) {
+        SCOPED_TRACE(nTarget);
+        StartDevice("--arch 5");
+        const std::string status = Device("status").out;
+        const std::size_t i = status.find("(process ");
+        ASSERT_NE(i, std::string::npos) << status;
+        const pid_t pid = std::atoi(status.c_str() + i + 9);
+        const int nRadio = nTarget == SETUP_TARGET_BOTH ? IDC_SETUP_BOTH : IDC_SETUP_DEVICE;
+        const int nDeviceBar =
+            nTarget == SETUP_TARGET_BOTH ? IDC_SETUP_PROGRESS_DEVICE : IDC_SETUP_PROGRESS;
+        records_.clear();
+        BoxSeen box;
+        SETUPRUN run;
+        run.msPace = 20;
+        RunSetup({WaitFor(nRadio), Click(nRadio), WaitFor(nRadio, true), Click(IDC_SETUP_INSTALL),
+                  [&] {
+                      if (records_.empty() || records_.back().nControl != nDeviceBar ||
+                          records_.back().text.find("kelvano.exe") == std::string::npos)
+                          return false;
+                      ::kill(pid, SIGKILL);
+                      return true;
+                  },
+                  AnswerBox(&box)},
+                 run);
+        EXPECT_EQ(box.text.rfind(FailureWith("").substr(0, 40), 0), 0u) << box.text;
+        Device("start");
+        RemoveFromDevice();
+        EXPECT_EQ(DeviceLessSharedUninstaller(), deviceBefore_);
+        if (nTarget == SETUP_TARGET_BOTH) {
+            EXPECT_TRUE(IsRegistered());
+            RemoveFromDesktop();
+        } else {
+            ExpectDesktopAsBefore();
+        }
+        ForgetSharedUninstaller();
+    }
 }
 
 // A paced installation, caught in the middle: the closing of the window waits, and the

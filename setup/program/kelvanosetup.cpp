@@ -11,6 +11,7 @@
 #include "foundation/tl_language.h"
 #include "host/msgbox.h"
 #include "host/screen.h"
+#include "host/startup_trace.h"
 #include "host/window.h"
 #include "setup/program/setup_internal.h"
 #include "setup/sl_main.h"
@@ -300,11 +301,14 @@ void RunWithSkin(SETUPPROGRAM& p) {
     p.pSkin = MemNew(SKIN, hInstance, host::ResName(IDR_SETUP_SKIN), host::ResName("ZIP"));
     if (p.pSkin == nullptr) return;
     p.pSkin->SetProperty("Font", kszSkinFont);
+    host::TraceStartup("setup-skin");
 
     p.pSetupLib = MemNew(sl::SetupLib);
     p.pPayload = MemNew(zip::ZipFile);
     if (p.pSetupLib == nullptr || p.pPayload == nullptr) return;
+    host::TraceStartup("setup-device-probe");
     p.pPayload->OpenResource(hInstance, host::MAKEINTRESOURCEA(IDR_SETUP_PAYLOAD), "ZIP", false);
+    host::TraceStartup("setup-payload");
 
     // The skin's frame lookup finds the window's own frame picture by this name.
     if (Sprite* pFrame = LoadPicture(hInstance, IDG_SETUP_FRAME, p.pSkin->TransparentColor()))
@@ -338,6 +342,7 @@ int KelvanoSetupMain(host::HINSTANCE hInstance, const SETUPRUN& run) {
     program.hInstance = hInstance;
     program.run = run;
     g_pProgram = &program;
+    host::TraceStartup("setup-main");
 
     // The game's language choice is the installer's too.
     cetl::InitLanguage(kszLanguageModule, hInstance);

@@ -380,10 +380,10 @@ void BM_Install(benchmark::State& state) {
                 fOk = Probe(install + "-nolog", wl, runNoLog, &noLog) && fOk;
                 break;
             default:
-                fOk = Spawn({"cp", "-r", f.source[wl].string() + "/.",
-                             (runCopy / "drive").string()},
-                            f.baseEnv, &dCopy) &&
-                      fOk;
+                fOk =
+                    Spawn({"cp", "-r", f.source[wl].string() + "/.", (runCopy / "drive").string()},
+                          f.baseEnv, &dCopy) &&
+                    fOk;
             }
         }
         std::vector<std::string> rm = {"rm", "-r"};
@@ -443,9 +443,9 @@ void PrintSummary() {
     }
     std::printf("\nThe setup library against cp -r and rm -r: medians of fresh processes, ms "
                 "(goal: toolkit / cp at most 1.5, i.e. speed at least 0.67 of cp's)\n");
-    std::printf("  %-11s | %8s %8s %8s %6s | %7s %8s %6s %6s %6s | %8s %7s %8s %6s\n",
-                "workload", "toolkit", "no log", "cp -r", "ratio", "open", "install", "ratio",
-                "saves", "share", "removal", "remove", "rm -r", "ratio");
+    std::printf("  %-11s | %8s %8s %8s %6s | %7s %8s %6s %6s %6s | %8s %7s %8s %6s\n", "workload",
+                "toolkit", "no log", "cp -r", "ratio", "open", "install", "ratio", "saves", "share",
+                "removal", "remove", "rm -r", "ratio");
     for (const auto& [wl, s] : g_samples) {
         const double dTool = Median(s.install), dCopy = Median(s.copy), dRm = Median(s.rm);
         const double dRemove = Median(s.remove), dOp = Median(s.op);
@@ -453,13 +453,16 @@ void PrintSummary() {
                     "%8.2f %7.2f %8.2f %6.2f\n",
                     kaszWorkload[wl], dTool * 1e3, Median(s.installNoLog) * 1e3, dCopy * 1e3,
                     dCopy > 0 ? dTool / dCopy : 0, Median(s.open) * 1e3, dOp * 1e3,
-                    dCopy > 0 ? dOp / dCopy : 0, Median(s.cSaves), dOp > 0 ? 100 * Median(s.saves) / dOp : 0, dRemove * 1e3,
+                    dCopy > 0 ? dOp / dCopy : 0, Median(s.cSaves),
+                    dOp > 0 ? 100 * Median(s.saves) / dOp : 0, dRemove * 1e3,
                     Median(s.removeOp) * 1e3, dRm * 1e3, dRm > 0 ? dRemove / dRm : 0);
     }
-    std::printf("  (toolkit, no log, removal: spawn to exit of the probe; open: reading and "
-                "unpacking the archive;\n   install: the toolkit's calls alone, and its ratio to cp; share: the log's "
-                "saves in it;\n   remove: the removal's calls alone; a probe that only starts: %.2f ms)\n",
-                Median(start) * 1e3);
+    std::printf(
+        "  (toolkit, no log, removal: spawn to exit of the probe; open: reading and "
+        "unpacking the archive;\n   install: the toolkit's calls alone, and its ratio to cp; "
+        "share: the log's "
+        "saves in it;\n   remove: the removal's calls alone; a probe that only starts: %.2f ms)\n",
+        Median(start) * 1e3);
 }
 
 } // namespace

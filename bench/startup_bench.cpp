@@ -53,9 +53,8 @@ double Now() {
 }
 
 void Sleep(double d) {
-    timespec ts{static_cast<time_t>(d), static_cast<long>((d - static_cast<double>(
-                                                                   static_cast<time_t>(d))) *
-                                                          1e9)};
+    timespec ts{static_cast<time_t>(d),
+                static_cast<long>((d - static_cast<double>(static_cast<time_t>(d))) * 1e9)};
     nanosleep(&ts, nullptr);
 }
 
@@ -138,9 +137,9 @@ struct XServer {
         std::vector<std::string> env;
         for (char** pp = environ; *pp != nullptr; ++pp)
             env.emplace_back(*pp);
-        pid = SpawnProgram({"/usr/bin/Xvfb", "-displayfd", fd, "-screen", "0", "1024x768x24",
-                            "-nolisten", "tcp"},
-                           env);
+        pid = SpawnProgram(
+            {"/usr/bin/Xvfb", "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+            env);
         close(aPipe[1]);
         pollfd p{aPipe[0], POLLIN, 0};
         char ach[32] = {};
@@ -176,9 +175,8 @@ struct Fixture {
         std::ofstream(game, std::ios::binary)
             .write(reinterpret_cast<const char*>(pEntry->Data()),
                    static_cast<std::streamsize>(pEntry->Size()));
-        fs::permissions(game, fs::perms::owner_all | fs::perms::group_read |
-                                  fs::perms::group_exec | fs::perms::others_read |
-                                  fs::perms::others_exec);
+        fs::permissions(game, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
         fOk = true;
     }
     ~Fixture() {
@@ -299,8 +297,12 @@ void BM_SetupIdle(benchmark::State& state) {
     for (auto _ : state)
         RunOnce(state, state.range(0) ? kSetupDevice : kSetupNoDevice, true);
 }
-BENCHMARK(BM_SetupIdle)->Arg(0)->Arg(1)->Iterations(3)->UseManualTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_SetupIdle)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void PrintSummary() {
     std::printf("\nFrom the spawn to each mark, medians in ms (goals: game < 150, setup < 400 to "

@@ -87,7 +87,9 @@ HANDLE CreateFile(const char* pszName, DWORD dwAccess, DWORD dwShare, DWORD dwCr
         return INVALID_HANDLE_VALUE;
     }
     if (fWrite) FirstFileWrite();
-    // Truncation waits until the read-only mark was checked on the open file.
+    // Truncation waits until the read-only mark was checked on the open file, and skips a
+    // file already empty (every new one): on ext4 a truncation marks the file for a flush at
+    // its close, which a removal soon after must then wait for.
     bool fTruncate = (nFlags & O_TRUNC) != 0;
     int fd = ::open(strNative.c_str(), nFlags & ~O_TRUNC, NewFileMode(strNative));
     if (fd < 0) {
@@ -103,7 +105,7 @@ HANDLE CreateFile(const char* pszName, DWORD dwAccess, DWORD dwShare, DWORD dwCr
             nErrno = EACCES;
         } else if (S_ISREG(st.st_mode) && IsInUse(strNative)) {
             nErrno = ETXTBSY;
-        } else if (fTruncate && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+        } else if (fTruncate && S_ISREG(st.st_mode) && st.st_size != 0 && ::ftruncate(fd, 0) != 0) {
             nErrno = errno;
         }
         if (nErrno != 0) {

@@ -8,6 +8,7 @@
 #include "host/debug.h"
 #include "host/error.h"
 #include "host/screen_internal.h"
+#include "host/startup_trace.h"
 #include "host/thread.h"
 
 #include <algorithm>
@@ -257,7 +258,7 @@ bool Screen::Present() {
     ConvertToFrame(Pixels(), rc, &frame_);
     const int s = frame_.nScale;
     if (backend_) backend_->Present(frame_, {rc.left * s, rc.top * s, rc.right * s, rc.bottom * s});
-    ++cPresents_;
+    if (cPresents_++ == 0) TraceStartup("first-frame");
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "host/clock.h"
 #include "host/debug.h"
 #include "host/gdi.h"
+#include "host/startup_trace.h"
 #include "host/window.h"
 #include "host/window_test_support.h"
 #include "tests/support/png_picture.h"
@@ -516,6 +517,45 @@ TEST_F(ScreenTest, PresentationOnlyWhenSomethingChangedAtTheScale) {
     EXPECT_NE(GetPresentedPixel(24, 24), 0x00FFFFFFu);
     EXPECT_EQ(GetPresentedPixel(480, 0), 0xFFFFFFFFu);
     EXPECT_EQ(GetScreenPixel(240, 0), CLR_INVALID);
+}
+
+// The start-up trace: nothing written while the variable is unset; once set, a program's
+// marks and the screen's first presented frame (and only the first) in order, with a clock
+// that runs forward.
+TEST_F(ScreenTest, StartupTraceMarksTheFirstPresentedFrameOnlyWhenAsked) {
+    const testsupport::TempFolder folder("kelvano-trace");
+    const std::string path = folder.File("trace.txt");
+    auto paint = [](COLORREF cr) {
+        HDC hdc = GetDC(nullptr);
+        Fill(hdc, {0, 0, 8, 8}, cr);
+        ReleaseDC(nullptr, hdc);
+        EXPECT_TRUE(PresentScreen());
+    };
+    {
+        const testsupport::ScopedEnv unset("KELVANO_TRACE_STARTUP", nullptr);
+        Start(16);
+        TraceStartup("main");
+        paint(kRed);
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    const testsupport::ScopedEnv trace("KELVANO_TRACE_STARTUP", path.c_str());
+    Start(16);
+    TraceStartup("main");
+    paint(kGreen);
+    paint(kBlue);
+    TraceStartup("after");
+    std::FILE* pFile = std::fopen(path.c_str(), "r");
+    ASSERT_NE(pFile, nullptr);
+    std::vector<std::string> marks;
+    long long nLast = 0;
+    char szMark[64];
+    for (long long n = 0; std::fscanf(pFile, "%63s %lld", szMark, &n) == 2; nLast = n) {
+        marks.push_back(szMark);
+        EXPECT_GE(n, nLast) << szMark;
+    }
+    std::fclose(pFile);
+    EXPECT_EQ(marks, (std::vector<std::string>{"main", "first-frame", "after"}));
 }
 
 TEST_F(ScreenTest, ScreenshotsReadBackAsTheScreenAtEveryDepth) {

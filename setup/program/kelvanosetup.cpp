@@ -12,6 +12,7 @@
 #include "host/instance.h"
 #include "host/msgbox.h"
 #include "host/screen.h"
+#include "host/startup_trace.h"
 #include "host/window.h"
 #include "setup/program/setup_internal.h"
 #include "setup/sl_main.h"
@@ -302,6 +303,7 @@ int RunWithSkin(SETUPPROGRAM& p) {
     p.pSkin = MemNew(SKIN, hInstance, host::ResName(IDR_SETUP_SKIN), host::ResName("ZIP"));
     if (p.pSkin == nullptr) return 0;
     p.pSkin->SetProperty("Font", kszSkinFont);
+    host::TraceStartup("setup-skin");
 
     // One installer at a time, told as soon as a box can tell it: two would journal into one
     // log and race for one device. Without a runtime folder nobody can tell; it goes on.
@@ -315,7 +317,9 @@ int RunWithSkin(SETUPPROGRAM& p) {
     p.pSetupLib = MemNew(sl::SetupLib);
     p.pPayload = MemNew(zip::ZipFile);
     if (p.pSetupLib == nullptr || p.pPayload == nullptr) return 0;
+    host::TraceStartup("setup-device-probe");
     p.pPayload->OpenResource(hInstance, host::MAKEINTRESOURCEA(IDR_SETUP_PAYLOAD), "ZIP", false);
+    host::TraceStartup("setup-payload");
 
     // The skin's frame lookup finds the window's own frame picture by this name.
     if (Sprite* pFrame = LoadPicture(hInstance, IDG_SETUP_FRAME, p.pSkin->TransparentColor()))
@@ -350,6 +354,7 @@ int KelvanoSetupMain(host::HINSTANCE hInstance, const SETUPRUN& run) {
     program.hInstance = hInstance;
     program.run = run;
     g_pProgram = &program;
+    host::TraceStartup("setup-main");
 
     // The game's language choice is the installer's too.
     cetl::InitLanguage(kszLanguageModule, hInstance);

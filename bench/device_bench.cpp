@@ -11,6 +11,7 @@
 #include "device/rapi.h"
 #include "host/library.h"
 
+#include "bench/bench_process.h"
 #include "bench/bench_summary.h"
 
 #include <benchmark/benchmark.h>
@@ -125,24 +126,8 @@ bool Probe(const std::string& side, std::size_t cb, const std::string& path, Pro
     static std::string self = fs::read_symlink("/proc/self/exe").string();
     std::string probe = kszProbe, size = std::to_string(cb), target = path, sideArg = side;
     char* argv[] = {self.data(), probe.data(), sideArg.data(), size.data(), target.data(), nullptr};
-    int aPipe[2];
-    if (::pipe(aPipe) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, aPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, aPipe[0]);
-    pid_t pid = 0;
-    const int nSpawn = posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(aPipe[1]);
     std::string out;
-    char ach[256];
-    for (ssize_t n; (n = ::read(aPipe[0], ach, sizeof ach)) > 0;)
-        out.append(ach, static_cast<std::size_t>(n));
-    ::close(aPipe[0]);
-    int nStatus = 0;
-    return nSpawn == 0 && ::waitpid(pid, &nStatus, 0) == pid && WIFEXITED(nStatus) &&
-           WEXITSTATUS(nStatus) == 0 &&
+    return bench::RunToEnd(argv, environ, &out) &&
            std::sscanf(out.c_str(), "%lf %lf %lf %lf", &pTimes->dLoad, &pTimes->dConnect,
                        &pTimes->dWrite, &pTimes->dWriteAgain) == 4;
 }

@@ -10,6 +10,7 @@
 #include "anim/cea_main.h"
 #include "anim/cea_sound.h"
 #include "anim/cea_window.h"
+#include "bench/bench_process.h"
 #include "game/positions.h"
 #include "game/search.h"
 #include "gameui/kelvano.h"
@@ -362,25 +363,8 @@ bool RunProbe(const std::vector<char*>& envp, PROBETIMES* pTimes) {
     static std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     std::string probe = kszProbe;
     char* argv[] = {self.data(), probe.data(), nullptr};
-    int aPipe[2];
-    if (pipe(aPipe) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, aPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, aPipe[0]);
-    pTimes->dSpawn = WallSeconds();
-    pid_t pid = 0;
-    const int nSpawn = posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(aPipe[1]);
     std::string out;
-    char ach[256];
-    for (ssize_t cb; (cb = read(aPipe[0], ach, sizeof ach)) > 0;)
-        out.append(ach, static_cast<std::size_t>(cb));
-    close(aPipe[0]);
-    int nStatus = 0;
-    return nSpawn == 0 && waitpid(pid, &nStatus, 0) == pid && WIFEXITED(nStatus) &&
-           WEXITSTATUS(nStatus) == 0 &&
+    return bench::RunToEnd(argv, envp.data(), &out, [&] { pTimes->dSpawn = WallSeconds(); }) &&
            std::sscanf(out.c_str(), "%lf %lf %lf", &pTimes->dMain, &pTimes->dStart,
                        &pTimes->dFrame) == 3;
 }

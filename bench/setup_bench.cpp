@@ -17,6 +17,7 @@
 #include "setup/zip/zipfile.h"
 #include "tools/zipwriter/zipwriter.h"
 
+#include "bench/bench_process.h"
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -200,34 +201,10 @@ std::string RootFolder() {
 // the exit, and what it printed.
 bool Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
            double* pdWall, std::string* pOut = nullptr) {
-    std::vector<char*> argv, envp;
-    for (const std::string& s : args)
-        argv.push_back(const_cast<char*>(s.c_str()));
-    argv.push_back(nullptr);
-    for (const std::string& s : env)
-        envp.push_back(const_cast<char*>(s.c_str()));
-    envp.push_back(nullptr);
-    int aPipe[2];
-    if (pipe(aPipe) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, aPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, aPipe[0]);
-    const double d0 = Now();
-    pid_t pid = 0;
-    const int nSpawn = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(aPipe[1]);
-    std::string out;
-    char ach[256];
-    for (ssize_t cb; (cb = read(aPipe[0], ach, sizeof ach)) > 0;)
-        out.append(ach, static_cast<std::size_t>(cb));
-    close(aPipe[0]);
-    int nStatus = 0;
-    const bool fOk = nSpawn == 0 && waitpid(pid, &nStatus, 0) == pid && WIFEXITED(nStatus) &&
-                     WEXITSTATUS(nStatus) == 0;
+    double d0 = 0;
+    const bool fOk = bench::RunToEnd(bench::ExecVector(args).data(), bench::ExecVector(env).data(),
+                                     pOut, [&] { d0 = Now(); });
     *pdWall = Now() - d0;
-    if (pOut != nullptr) *pOut = out;
     return fOk;
 }
 

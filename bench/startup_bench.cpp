@@ -15,6 +15,7 @@
 
 #include "setup/zip/zipfile.h"
 
+#include "bench/bench_process.h"
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -59,13 +60,7 @@ void Sleep(double d) {
 }
 
 pid_t SpawnProgram(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    std::vector<char*> argv, envp;
-    for (const std::string& s : args)
-        argv.push_back(const_cast<char*>(s.c_str()));
-    argv.push_back(nullptr);
-    for (const std::string& s : env)
-        envp.push_back(const_cast<char*>(s.c_str()));
-    envp.push_back(nullptr);
+    std::vector<char*> argv = bench::ExecVector(args), envp = bench::ExecVector(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);

@@ -639,4 +639,10 @@ void SetMessageWaitPump(std::function<void()> pump, DWORD msInterval) {
     lock.unlock();
 }
 
+void SetMessageWaitPumpInterval(DWORD msInterval) {
+    Lock lock(WaitMutex());
+    Queue* q = CurrentQueueLocked();
+    if (q->pump) q->msPumpInterval = std::max<DWORD>(msInterval, 1);
+}
+
 } // namespace host

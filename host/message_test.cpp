@@ -1,11 +1,14 @@
 #include "host/clock.h"
 #include "host/thread.h"
 #include "host/window.h"
+#include "host/window_internal.h"
 #include "host/window_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace host::test {
 namespace {
@@ -355,6 +358,18 @@ TEST_F(MessageTest, TheWaitPumpRunsWhileTheThreadWaits) {
     ASSERT_EQ(GetMessage(&msg, nullptr, 0, 0), 1);
     EXPECT_EQ(msg.message, WM_USER + 9);
     EXPECT_EQ(calls, 3);
+
+    // A pump that slows itself down is not run again before its new interval.
+    calls = 0;
+    SetMessageWaitPump([&] { SetMessageWaitPumpInterval(++calls == 1 ? 60000 : 1); }, 1);
+    std::thread poster([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        PostMessage(hwnd, WM_USER + 10, 0, 0);
+    });
+    ASSERT_EQ(GetMessage(&msg, nullptr, 0, 0), 1);
+    poster.join();
+    EXPECT_EQ(msg.message, WM_USER + 10);
+    EXPECT_EQ(calls, 1);
     SetMessageWaitPump(nullptr, 0);
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -48,8 +49,9 @@ public:
     virtual ~Backend() = default;
     // Shows rc (frame coordinates) of the frame.
     virtual void Present(const Frame& frame, const RECT& rcFrame) = 0;
-    // Reads pending input and window events (the screen's thread only).
-    virtual void ReadInput() = 0;
+    // Reads pending input and window events (the screen's thread only); true when there
+    // was any.
+    virtual bool ReadInput() = 0;
     virtual bool NeedsPump() const = 0;
     virtual void* NativeWindow() { return nullptr; }
     // Shows the cursor (null: none). Any thread; an output without a pointer ignores it.
@@ -171,6 +173,9 @@ public:
 
     bool Present();
     void Pump();
+    // Pump() for the message wait: the milliseconds until the next one, longer once the
+    // screen has been idle (no input, no new frame) for a while.
+    DWORD PumpWhileWaiting();
     std::uint64_t PresentCount() {
         std::lock_guard lock(mutex_);
         return cPresents_;
@@ -209,6 +214,9 @@ private:
     void BringUpToDateLocked();
 
     std::recursive_mutex mutex_;
+    // PumpWhileWaiting's pace: the presents it last saw, and when it last saw activity.
+    std::uint64_t cPresentsSeen_ = 0;
+    std::chrono::steady_clock::time_point lastActivity_ = std::chrono::steady_clock::now();
     ScreenOptions options_;
     LONG cx_ = 0, cy_ = 0;
     int taskbar_ = 0;

@@ -145,10 +145,12 @@ public:
         pendingCursor_ = hCursor;
     }
 
-    void ReadInput() override {
+    bool ReadInput() override {
         ApplyCursor();
         SDL_Event e;
+        bool fAny = false;
         while (SDL_PollEvent(&e) != 0) {
+            fAny = true;
             switch (e.type) {
             case SDL_QUIT:
                 host_->CloseRequested();
@@ -182,6 +184,7 @@ public:
                 break;
             }
         }
+        return fAny;
     }
 
     bool NeedsPump() const override { return true; }

@@ -232,3 +232,11 @@ int CopyOut(std::u16string_view text, char16_t* buffer, int cchMax);
 int CopyOut(std::string_view text, char* buffer, int cchMax);
 
 } // namespace host::wnd
+
+namespace host {
+
+// Changes the calling thread's message-wait pump interval (SetMessageWaitPump); the pump
+// itself may call it, to slow down while nothing happens. Nothing without a pump.
+void SetMessageWaitPumpInterval(DWORD msInterval);
+
+} // namespace host

@@ -1,13 +1,14 @@
 # The two everyday commands are `make run` and `make test`; see README.md.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 JOBS       ?= $(shell nproc)
 GENERATOR  := -G Ninja
 
-.PHONY: all deps configure build run setup demo test asan bench fuzz format format-check clean
+.PHONY: all deps configure build run setup demo test asan tsan bench fuzz format format-check clean
 
 all: build
 
@@ -40,6 +41,14 @@ asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The threaded test programs only (label "threaded", see cmake/Kelvano.cmake), with the
+# programs they start, under ThreadSanitizer; optimised, as the sanitizer slows them tenfold.
+tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANO_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) --target kelvano_threaded_tests -j $(JOBS)
+	@TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp second_deadlock_stack=1 $(TSAN_OPTIONS)" \
+	  ctest --test-dir $(TSAN_BUILD) -L threaded --output-on-failure -j $(JOBS)
+
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DKELVANO_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
@@ -69,4 +78,4 @@ format-check: deps
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

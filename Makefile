@@ -1,13 +1,14 @@
 # The two everyday commands are `make run` and `make test`; see README.md.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 JOBS       ?= $(shell nproc)
 GENERATOR  := -G Ninja
 
-.PHONY: all deps configure build run setup demo test asan bench fuzz format format-check clean
+.PHONY: all deps configure build run setup demo test asan tsan bench fuzz format format-check clean
 
 all: build
 
@@ -40,6 +41,23 @@ asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The threaded test programs only (label "threaded", see cmake/Kelvano.cmake), with the
+# programs they start, under ThreadSanitizer; optimised, as the sanitizer slows them tenfold.
+# Every process writes its reports to tsan-logs/ (a child's stderr is often a log or
+# nothing); any race, deadlock or misuse there fails the target. Deliberate crashes of the
+# crash tests are logged too, and are not counted.
+TSAN_LOGS = $(abspath $(TSAN_BUILD))/tsan-logs
+tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANO_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) --target kelvano_threaded_tests -j $(JOBS)
+	@rm -rf $(TSAN_LOGS) && mkdir -p $(TSAN_LOGS)
+	@TSAN_OPTIONS="log_path=$(TSAN_LOGS)/report suppressions=$(CURDIR)/tests/tsan.supp second_deadlock_stack=1 $(TSAN_OPTIONS)" \
+	  ctest --test-dir $(TSAN_BUILD) -L threaded --output-on-failure -j $(JOBS); status=$$?; \
+	reports=$$(grep -l 'WARNING: ThreadSanitizer' $(TSAN_LOGS)/* 2>/dev/null); \
+	for f in $$reports; do echo "== $$f"; cat $$f; done; \
+	if [ -n "$$reports" ]; then echo "ThreadSanitizer reports: $$(echo $$reports | wc -w) processes"; exit 1; fi; \
+	exit $$status
+
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DKELVANO_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
@@ -69,4 +87,4 @@ format-check: deps
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

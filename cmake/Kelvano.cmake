@@ -22,6 +22,15 @@ macro(kelvano_glob_sources)
   endforeach()
 endmacro()
 
+# The test programs that run code on more than one thread, in process or in the programs
+# they start (device service, shell tool, game): `make tsan` builds them, through the target
+# kelvano_threaded_tests, and runs their tests, labelled "threaded".
+set(KELVANO_THREADED_TESTS
+    host_base_test host_ui_test host_audio_test foundation_a_test foundation_w_test anim_w_test
+    skin_test game_test gameui_test kelvano_test kelvano_e2e_test setuplib_test
+    device_service_test device_rapi_test install_device_test setup_e2e_test)
+add_custom_target(kelvano_threaded_tests)
+
 # kelvano_test(<target> SOURCES ... LINK ...): a GoogleTest program registered with CTest.
 function(kelvano_test target)
   cmake_parse_arguments(K "" "" "SOURCES;LINK" ${ARGN})
@@ -30,9 +39,15 @@ function(kelvano_test target)
   endif()
   add_executable(${target} ${K_SOURCES})
   target_link_libraries(${target} PRIVATE ${K_LINK} GTest::gtest GTest::gtest_main)
-  # Programs the tests run fail on memory they leave in use at the end.
+  # Programs the tests run fail on memory they leave in use at the end. The label comes
+  # first: the discovery passes the properties on as one flat list.
+  set(_label "")
+  if(target IN_LIST KELVANO_THREADED_TESTS)
+    set(_label LABELS threaded)
+    add_dependencies(kelvano_threaded_tests ${target})
+  endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES ENVIRONMENT "KELVANO_TEST=1;KELVANO_LEAK_CHECK=fail")
+                       PROPERTIES ${_label} ENVIRONMENT "KELVANO_TEST=1;KELVANO_LEAK_CHECK=fail")
 endfunction()
 
 # kelvano_fuzzers(<library> <files>...): with KELVANO_FUZZ, one libFuzzer program per

@@ -39,15 +39,17 @@ function(kelvano_test target)
   endif()
   add_executable(${target} ${K_SOURCES})
   target_link_libraries(${target} PRIVATE ${K_LINK} GTest::gtest GTest::gtest_main)
-  # Programs the tests run fail on memory they leave in use at the end. The label comes
-  # first: the discovery passes the properties on as one flat list.
+  # Programs the tests run fail on memory they leave in use at the end. The discovery passes
+  # the properties on as one flat list, so no value may hold a ";": each variable comes
+  # through a property of its own.
   set(_label "")
   if(target IN_LIST KELVANO_THREADED_TESTS)
     set(_label LABELS threaded)
     add_dependencies(kelvano_threaded_tests ${target})
   endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES ${_label} ENVIRONMENT "KELVANO_TEST=1;KELVANO_LEAK_CHECK=fail")
+                       PROPERTIES ${_label} ENVIRONMENT "KELVANO_TEST=1"
+                                  ENVIRONMENT_MODIFICATION "KELVANO_LEAK_CHECK=set:fail")
 endfunction()
 
 # kelvano_fuzzers(<library> <files>...): with KELVANO_FUZZ, one libFuzzer program per

@@ -328,9 +328,7 @@ TEST_F(SetupProgram, LogUnwritableMidwayReportsTheUninstallInformation) {
     SetSetupStatusHook(BlockLogAfterProgram);
     BoxSeen box;
     SETUPRUN run;
-    // The worker waits while the window takes each record: long enough for a sanitized build
-    // on busy cores, where 30 ms let the worker reach the log first.
-    run.msPace = 100;
+    run.msPace = 30; // the worker waits while the window takes each record
     RunSetup({WaitFor(IDC_SETUP_INSTALL), Click(IDC_SETUP_INSTALL), AnswerBox(&box)}, run);
     EXPECT_EQ(box.text, FailureWith(Text(24)));
     EXPECT_FALSE(fs::exists(Native(kszShortcut)));

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 namespace host {
 namespace gdi {
@@ -247,6 +248,9 @@ template <class Ch> int DrawTextT(HDC hdc, const Ch* psz, int c, RECT* prcCaller
               Saturate(prcCaller->bottom)};
     RECT* prc = &rect;
     Text text = Decode(psz, c);
+    // Made under the engine's lock but ended after it, as in ExtText: ending a target tells
+    // the screen what changed, and the screen takes its own lock before drawing text.
+    std::optional<Target> target;
     std::lock_guard lock(TheEngine().mutex);
     FontData& d = Data(*dcp->st.font);
 
@@ -400,7 +404,7 @@ template <class Ch> int DrawTextT(HDC hdc, const Ch* psz, int c, RECT* prcCaller
                      ? static_cast<int>(y - prc->top + textHeight)
                      : static_cast<int>(textHeight);
 
-    Target t(hdc);
+    Target& t = target.emplace(hdc);
     if (!t.ok()) return 0;
     RECT rcLimit = (format & DT_NOCLIP) ? kNoLimit : t.ToSurface(*prc);
     bool fOpaque = t.dc().st.bkMode == OPAQUE;

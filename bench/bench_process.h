@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,6 +46,21 @@ inline bool RunToEnd(char* const argv[], char* const envp[], std::string* pOut,
     int nStatus = 0;
     return nSpawn == 0 && waitpid(pid, &nStatus, 0) == pid && WIFEXITED(nStatus) &&
            WEXITSTATUS(nStatus) == 0;
+}
+
+// A folder for one run, never used before: root/runN with its drive folder made.
+inline std::filesystem::path NewRunFolder(const std::filesystem::path& root, int* pnRun) {
+    const std::filesystem::path run = root / ("run" + std::to_string(++*pnRun));
+    std::filesystem::create_directories(run / "drive");
+    return run;
+}
+
+// The drive, registry, menu and runtime folders of a run, for a program's environment.
+inline void AddRunFolders(std::vector<std::string>* pEnv, const std::filesystem::path& run) {
+    pEnv->push_back("KELVANO_DRIVE_DIR=" + (run / "drive").string());
+    pEnv->push_back("KELVANO_REGISTRY_DIR=" + (run / "registry").string());
+    pEnv->push_back("KELVANO_APPLICATIONS_DIR=" + (run / "applications").string());
+    pEnv->push_back("KELVANO_RUNTIME_DIR=" + (run / "runtime").string());
 }
 
 } // namespace bench

@@ -282,17 +282,10 @@ struct Fixture {
     }
 
     // A folder for one install: its drive, registry and menu folders, never used before.
-    fs::path NewRun() {
-        const fs::path run = root / ("run" + std::to_string(++nRun));
-        fs::create_directories(run / "drive");
-        return run;
-    }
+    fs::path NewRun() { return bench::NewRunFolder(root, &nRun); }
     std::vector<std::string> Env(const fs::path& run) const {
         std::vector<std::string> env = baseEnv;
-        env.push_back("KELVANO_DRIVE_DIR=" + (run / "drive").string());
-        env.push_back("KELVANO_REGISTRY_DIR=" + (run / "registry").string());
-        env.push_back("KELVANO_APPLICATIONS_DIR=" + (run / "applications").string());
-        env.push_back("KELVANO_RUNTIME_DIR=" + (run / "runtime").string());
+        bench::AddRunFolders(&env, run);
         return env;
     }
 };

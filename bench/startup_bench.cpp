@@ -179,11 +179,7 @@ struct Fixture {
         fs::remove_all(root, ignored);
     }
 
-    fs::path NewRun() {
-        const fs::path run = root / ("run" + std::to_string(++nRun));
-        fs::create_directories(run / "drive");
-        return run;
-    }
+    fs::path NewRun() { return bench::NewRunFolder(root, &nRun); }
     std::vector<std::string> Env(const fs::path& run) const {
         std::vector<std::string> env = baseEnv;
         for (const char* psz :
@@ -191,10 +187,7 @@ struct Fixture {
             env.emplace_back(psz);
         env.push_back("DISPLAY=" + x.display);
         env.push_back("KELVANO_TRACE_STARTUP=" + (run / "trace").string());
-        env.push_back("KELVANO_DRIVE_DIR=" + (run / "drive").string());
-        env.push_back("KELVANO_REGISTRY_DIR=" + (run / "registry").string());
-        env.push_back("KELVANO_APPLICATIONS_DIR=" + (run / "applications").string());
-        env.push_back("KELVANO_RUNTIME_DIR=" + (run / "runtime").string());
+        bench::AddRunFolders(&env, run);
         env.push_back("KELVANO_DEVICE_DIR=" + (run / "device").string());
         return env;
     }

@@ -75,8 +75,9 @@ struct UPDATESTATUS {
 };
 
 struct SETUPRUN {
-    // Milliseconds the worker waits after each progress report (0: none). Lets a test see
-    // the installation half done.
+    // Milliseconds the worker waits after each progress report (0: none), which it hands
+    // over, waiting until the window has shown it. Lets a test see the installation half
+    // done, at a known step.
     host::DWORD msPace = 0;
 };
 

@@ -32,7 +32,8 @@ constexpr char kUsage[] =
     "KELVANO_DEVICE_DIR (the emulated device), KELVANO_LIBRARY_PATH (where rapi.dll is found),\n"
     "KELVANO_DEBUG=1 (the debug output on standard error, ending with the memory blocks still\n"
     "in use), KELVANO_SETUP_PACE=MS (for tests and demonstrations: wait MS milliseconds, 0 to\n"
-    "10000, after each progress report, so that the installation can be watched).\n"
+    "10000, after each progress report the window has shown, so that the installation can be\n"
+    "watched step by step).\n"
     "Exit status: 0 done (whatever the installation's outcome), 1 the installer could not\n"
     "start, 2 bad usage, 4 another Kelvano Setup is running (a message says so; one installs\n"
     "at a time).\n";

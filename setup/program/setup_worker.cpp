@@ -46,11 +46,22 @@ void OnProgress(int nKind, int nPercent, const char* pszItem, std::intptr_t nUse
     pStatus->nPercent = nPercent;
     pStatus->strText =
         cetl::sformat(strFormat, static_cast<long>(nPercent), SetupShortItemName(string(pszItem)));
-    // A window that is gone cannot take the record over.
-    if (!host::PostMessage(program.hwndMain, host::WM_COMMAND, IDM_SETUP_STATUS,
-                           reinterpret_cast<host::LPARAM>(pStatus)))
+    const host::LPARAM lParam = reinterpret_cast<host::LPARAM>(pStatus);
+    if (program.run.msPace == 0) {
+        // A window that is gone cannot take the record over.
+        if (!host::PostMessage(program.hwndMain, host::WM_COMMAND, IDM_SETUP_STATUS, lParam))
+            MemDelete(pStatus);
+        return;
+    }
+    // Paced: each record is handed over, the worker waiting while the window shows it, then
+    // the pace. However slow the window, it shows every step before the next one starts, and
+    // between records its queue is empty (its timers run).
+    if (!host::IsWindow(program.hwndMain)) {
         MemDelete(pStatus);
-    if (program.run.msPace > 0) host::Sleep(program.run.msPace);
+        return;
+    }
+    host::SendMessage(program.hwndMain, host::WM_COMMAND, IDM_SETUP_STATUS, lParam);
+    host::Sleep(program.run.msPace);
 }
 
 } // namespace

@@ -328,7 +328,7 @@ TEST_F(SetupProgram, LogUnwritableMidwayReportsTheUninstallInformation) {
     SetSetupStatusHook(BlockLogAfterProgram);
     BoxSeen box;
     SETUPRUN run;
-    run.msPace = 30; // the worker waits while the window takes each record
+    run.msPace = 1; // the worker waits while the window takes each record
     RunSetup({WaitFor(IDC_SETUP_INSTALL), Click(IDC_SETUP_INSTALL), AnswerBox(&box)}, run);
     EXPECT_EQ(box.text, FailureWith(Text(24)));
     EXPECT_FALSE(fs::exists(Native(kszShortcut)));
@@ -340,31 +340,37 @@ TEST_F(SetupProgram, LogUnwritableMidwayReportsTheUninstallInformation) {
 // The device killed in the middle of the program's transfer: the failure box. Started again,
 // the device's removal clears what the transfer left, and this machine's (when it was a
 // target too) what was installed here.
+pid_t g_devicePid = 0;
+int g_nDeviceBar = 0;
+void KillDeviceInTransfer(const UPDATESTATUS& status) {
+    RecordStatus(status);
+    // The worker waits while the window shows the record: the transfer is under way.
+    if (g_devicePid != 0 && status.nControl == g_nDeviceBar &&
+        std::string(status.strText.Text8()).find("kelvano.exe") != std::string::npos) {
+        ::kill(g_devicePid, SIGKILL);
+        g_devicePid = 0;
+    }
+}
+
 TEST_F(SetupProgram, DeviceKilledMidInstallShowsTheFailure) {
+    SetSetupStatusHook(KillDeviceInTransfer);
     for (const int nTarget : {SETUP_TARGET_DEVICE, SETUP_TARGET_BOTH}) {
         SCOPED_TRACE(nTarget);
         StartDevice("--arch 5");
         const std::string status = Device("status").out;
         const std::size_t i = status.find("(process ");
         ASSERT_NE(i, std::string::npos) << status;
-        const pid_t pid = std::atoi(status.c_str() + i + 9);
+        g_devicePid = std::atoi(status.c_str() + i + 9);
         const int nRadio = nTarget == SETUP_TARGET_BOTH ? IDC_SETUP_BOTH : IDC_SETUP_DEVICE;
-        const int nDeviceBar =
+        g_nDeviceBar =
             nTarget == SETUP_TARGET_BOTH ? IDC_SETUP_PROGRESS_DEVICE : IDC_SETUP_PROGRESS;
-        records_.clear();
         BoxSeen box;
         SETUPRUN run;
-        run.msPace = 20;
+        run.msPace = 1;
         RunSetup({WaitFor(nRadio), Click(nRadio), WaitFor(nRadio, true), Click(IDC_SETUP_INSTALL),
-                  [&] {
-                      if (records_.empty() || records_.back().nControl != nDeviceBar ||
-                          records_.back().text.find("kelvano.exe") == std::string::npos)
-                          return false;
-                      ::kill(pid, SIGKILL);
-                      return true;
-                  },
                   AnswerBox(&box)},
                  run);
+        EXPECT_EQ(g_devicePid, 0) << "the transfer was never seen";
         EXPECT_EQ(box.text.rfind(FailureWith("").substr(0, 40), 0), 0u) << box.text;
         Device("start");
         RemoveFromDevice();

@@ -60,12 +60,25 @@ using namespace gameui_test;
     }
 }
 
+// The threads of this process. A child forked while other threads run inherits the state
+// of their locks and condition variables, and may hang on them: the test forks only alone.
+int ThreadCount() {
+    int c = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/task"))
+        ++c;
+    return c;
+}
+
 // Killed anywhere in play, the program leaves a saved game that restores to a position its
 // history replays to from the start board: SaveGame's two values land together.
 TEST(Robust, KilledDuringPlayLeavesARestorableGame) {
     testsupport::TempRegistry registry{"kelvano-kill"};
     testsupport::TempFolder runtime{"kelvano-runtime"};
     testsupport::ScopedEnv runtimeEnv{"KELVANO_RUNTIME_DIR", runtime.Path().c_str()};
+    // The sound mixer and the instance listener live for the process once started: after
+    // other tests in this process, a forked child could hang (ctest runs each test alone).
+    ASSERT_EQ(ThreadCount(), 1) << "run this test in a process of its own";
     std::mt19937 random(2323);
     constexpr int kRounds = 50;
     int cKills = 0, cWithMoves = 0;

@@ -28,7 +28,7 @@ endmacro()
 set(KELVANO_THREADED_TESTS
     host_base_test host_ui_test host_audio_test foundation_a_test foundation_w_test anim_w_test
     skin_test game_test gameui_test kelvano_test kelvano_e2e_test setuplib_test
-    device_service_test device_rapi_test install_device_test setup_e2e_test)
+    device_service_test device_rapi_test install_device_test setup_e2e_test setup_trouble_test)
 add_custom_target(kelvano_threaded_tests)
 
 # kelvano_test(<target> SOURCES ... LINK ...): a GoogleTest program registered with CTest.

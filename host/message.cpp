@@ -184,8 +184,13 @@ void HandleSentLocked(Lock& lock, Queue* q) {
     }
 }
 
+// What is left of the pump's interval since it last ran. A wait ends then at the latest,
+// however often timers or messages end waits before it: with a timer due more often than
+// the interval, a slice counted from each wait's start would never run out.
 DWORD PumpSlice(const Queue* q) {
-    return q->pump ? q->msPumpInterval : INFINITE;
+    if (!q->pump) return INFINITE;
+    const ClockMs msSince = RealNowMs() - q->lastPumpReal;
+    return msSince >= q->msPumpInterval ? 0 : static_cast<DWORD>(q->msPumpInterval - msSince);
 }
 
 void RunPumpLocked(Lock& lock, Queue* q) {
@@ -313,6 +318,8 @@ BOOL GetMessage(MSG* pMsg, HWND hwndFilter, UINT msgFilterMin, UINT msgFilterMax
     Queue* q = CurrentQueueLocked();
     for (;;) {
         if (IsBadFilterLocked(hwndFilter)) return -1;
+        // A thread that always finds a message waiting still runs its pump.
+        RunPumpIfDueLocked(lock, q);
         HandleSentLocked(lock, q);
         if (TakeLocked(q, f, true, pMsg)) break;
         WaitForQueueLocked(lock, q, f, kNoDeadline);

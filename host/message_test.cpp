@@ -370,6 +370,21 @@ TEST_F(MessageTest, TheWaitPumpRunsWhileTheThreadWaits) {
     poster.join();
     EXPECT_EQ(msg.message, WM_USER + 10);
     EXPECT_EQ(calls, 1);
+
+    // A timer due more often than the pump's interval does not starve it: the window's
+    // thread waiting through such timers still reads input and presents every interval.
+    calls = 0;
+    SetMessageWaitPump([&] { ++calls; }, 30);
+    ASSERT_NE(SetTimer(hwnd, 7, 5, nullptr), 0u);
+    const auto start = std::chrono::steady_clock::now();
+    int cTimers = 0;
+    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
+        ASSERT_EQ(GetMessage(&msg, nullptr, 0, 0), 1);
+        cTimers += msg.message == WM_TIMER;
+    }
+    KillTimer(hwnd, 7);
+    EXPECT_GT(cTimers, 10);
+    EXPECT_GE(calls, 5) << cTimers << " timers";
     SetMessageWaitPump(nullptr, 0);
 }
 

@@ -84,7 +84,8 @@ void ShowFrame(AnimObject* pPiece, int iFrame) {
     const int nColor = DataOf(pPiece, PIECEDATA_COLOR);
     if (nColor < 0 || nColor >= cPieceColors) return;
     Graphic* pPicture = GameGraphics().rgpPiece[nColor][iFrame];
-    if (pPicture != nullptr) pPiece->SetGraphic(pPicture, FALSE);
+    // Automatic: the window draws the picture itself (a piece has no procedure to draw it).
+    if (pPicture != nullptr) pPiece->SetGraphic(pPicture, TRUE);
     pPiece->Invalidate();
 }
 

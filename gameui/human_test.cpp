@@ -178,6 +178,28 @@ TEST(StylusQuantiser, AngleTableBoundaries) {
         EXPECT_EQ(DirectionOfDrag(d.dx, d.dy, 11), d.nDir) << d.dx << "," << d.dy;
 }
 
+// What the user sees: the lifted piece under the stylus, and the piece on its new cell once
+// the move has played. Only the screen shows this; the pictures chosen were always right.
+TEST_F(Stylus, LiftedAndMovedPiecesAreDrawn) {
+    NewGame(LAYOUT_CLASSIC, 0);
+    g_pBoard->RebuildPieces(CurrentBoard());
+    Frames(2);
+    auto isBlue = [](POINT pt) {
+        const COLORREF c = GetScreenPixel(pt.x, pt.y);
+        return GetBValue(c) > 150 && GetRValue(c) < 90;
+    };
+    const POINT from = Centre(8, 6);
+    ASSERT_TRUE(isBlue(from));
+    Input(from, MouseAction::kLeftDown);
+    Frames(1);
+    EXPECT_TRUE(isBlue(from)) << "lifted";
+    Input({from.x, from.y - 20}, MouseAction::kMove);
+    Input({from.x, from.y - 20}, MouseAction::kLeftUp);
+    Frames(60);
+    EXPECT_TRUE(isBlue(Centre(7, 5))) << "moved";
+    EXPECT_FALSE(isBlue(from));
+}
+
 // From a lone piece every direction is legal: the arrow shows the quantised direction, and
 // lifting plays that move.
 TEST_F(Stylus, DragsAlongEachDirection) {

@@ -5,8 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -48,19 +51,49 @@ inline bool RunToEnd(char* const argv[], char* const envp[], std::string* pOut,
            WEXITSTATUS(nStatus) == 0;
 }
 
-// A folder for one run, never used before: root/runN with its drive folder made.
-inline std::filesystem::path NewRunFolder(const std::filesystem::path& root, int* pnRun) {
-    const std::filesystem::path run = root / ("run" + std::to_string(++*pnRun));
-    std::filesystem::create_directories(run / "drive");
-    return run;
-}
+// A benchmark's scratch folder, removed at the end, with a fresh folder per run and the
+// environment a program started in that run gets.
+struct RunRoot {
+    std::filesystem::path root;
+    std::vector<std::string> baseEnv; // this process's environment less the dropped variables
 
-// The drive, registry, menu and runtime folders of a run, for a program's environment.
-inline void AddRunFolders(std::vector<std::string>* pEnv, const std::filesystem::path& run) {
-    pEnv->push_back("KELVANO_DRIVE_DIR=" + (run / "drive").string());
-    pEnv->push_back("KELVANO_REGISTRY_DIR=" + (run / "registry").string());
-    pEnv->push_back("KELVANO_APPLICATIONS_DIR=" + (run / "applications").string());
-    pEnv->push_back("KELVANO_RUNTIME_DIR=" + (run / "runtime").string());
-}
+    // folderTemplate ends in XXXXXX (mkdtemp); variables starting with a dropped prefix are
+    // left out of every run's environment.
+    RunRoot(std::string folderTemplate, std::initializer_list<const char*> dropped) {
+        if (mkdtemp(folderTemplate.data()) == nullptr) std::abort();
+        root = folderTemplate;
+        for (char** pp = environ; *pp != nullptr; ++pp) {
+            bool fDropped = false;
+            for (const char* pszPrefix : dropped)
+                fDropped |= std::strncmp(*pp, pszPrefix, std::strlen(pszPrefix)) == 0;
+            if (!fDropped) baseEnv.emplace_back(*pp);
+        }
+    }
+    ~RunRoot() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    RunRoot(const RunRoot&) = delete;
+    RunRoot& operator=(const RunRoot&) = delete;
+
+    // A folder for one run, never used before: root/runN with its drive folder made.
+    std::filesystem::path NewRun() {
+        const std::filesystem::path run = root / ("run" + std::to_string(++nRun_));
+        std::filesystem::create_directories(run / "drive");
+        return run;
+    }
+    // The base environment with the run's drive, registry, menu and runtime folders.
+    std::vector<std::string> Env(const std::filesystem::path& run) const {
+        std::vector<std::string> env = baseEnv;
+        env.push_back("KELVANO_DRIVE_DIR=" + (run / "drive").string());
+        env.push_back("KELVANO_REGISTRY_DIR=" + (run / "registry").string());
+        env.push_back("KELVANO_APPLICATIONS_DIR=" + (run / "applications").string());
+        env.push_back("KELVANO_RUNTIME_DIR=" + (run / "runtime").string());
+        return env;
+    }
+
+private:
+    int nRun_ = 0;
+};
 
 } // namespace bench

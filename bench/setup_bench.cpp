@@ -221,21 +221,15 @@ constexpr const char* kaszWorkload[] = {"tree", "small files", "large file", "se
 // Per workload: an archive for the toolkit and a folder whose contents are the files the
 // toolkit installs, laid out as on the drive, for cp.
 struct Fixture {
-    fs::path root;
+    bench::RunRoot runs{RootFolder() + "/kelvano-setup-bench-XXXXXX", {"KELVANO_"}};
+    const fs::path& root = runs.root;
     fs::path archive[kcWorkloads];
     fs::path source[kcWorkloads];
     std::string self;
-    std::vector<std::string> baseEnv; // the environment less every KELVANO_ variable
-    int nRun = 0;
     bool fOk = false;
 
     Fixture() {
-        std::string strRoot = RootFolder() + "/kelvano-setup-bench-XXXXXX";
-        if (mkdtemp(strRoot.data()) == nullptr) std::abort();
-        root = strRoot;
         self = fs::read_symlink("/proc/self/exe").string();
-        for (char** pp = environ; *pp != nullptr; ++pp)
-            if (std::strncmp(*pp, "KELVANO_", 8) != 0) baseEnv.emplace_back(*pp);
 
         std::mt19937 random(11);
         zipwriter::ZipWriter writers[3];
@@ -276,18 +270,10 @@ struct Fixture {
         fs::remove_all(drive);
         fOk = true;
     }
-    ~Fixture() {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
 
     // A folder for one install: its drive, registry and menu folders, never used before.
-    fs::path NewRun() { return bench::NewRunFolder(root, &nRun); }
-    std::vector<std::string> Env(const fs::path& run) const {
-        std::vector<std::string> env = baseEnv;
-        bench::AddRunFolders(&env, run);
-        return env;
-    }
+    fs::path NewRun() { return runs.NewRun(); }
+    std::vector<std::string> Env(const fs::path& run) const { return runs.Env(run); }
 };
 
 Fixture& TheFixture() {
@@ -352,7 +338,7 @@ void BM_Install(benchmark::State& state) {
             default:
                 fOk =
                     Spawn({"cp", "-r", f.source[wl].string() + "/.", (runCopy / "drive").string()},
-                          f.baseEnv, &dCopy) &&
+                          f.runs.baseEnv, &dCopy) &&
                     fOk;
             }
         }
@@ -365,7 +351,7 @@ void BM_Install(benchmark::State& state) {
             if ((i + iIteration) % 2 == 0)
                 fOk = Probe("remove-" + install, wl, runTool, &removal) && fOk;
             else
-                fOk = Spawn(rm, f.baseEnv, &dRm) && fOk;
+                fOk = Spawn(rm, f.runs.baseEnv, &dRm) && fOk;
         }
         ++iIteration;
         // The removal leaves the drive's empty folders and nothing of the product.

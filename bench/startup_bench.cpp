@@ -146,26 +146,18 @@ struct XServer {
 };
 
 struct Fixture {
-    fs::path root;
+    bench::RunRoot runs{"/tmp/kelvano-startup-bench-XXXXXX",
+                        {"KELVANO_", "DISPLAY=", "WAYLAND_DISPLAY="}};
     fs::path game; // the payload's game, unpacked
     XServer x;
-    std::vector<std::string> baseEnv;
-    int nRun = 0;
     bool fOk = false;
 
     Fixture() {
-        char szRoot[] = "/tmp/kelvano-startup-bench-XXXXXX";
-        if (mkdtemp(szRoot) == nullptr) std::abort();
-        root = szRoot;
-        for (char** pp = environ; *pp != nullptr; ++pp)
-            if (std::strncmp(*pp, "KELVANO_", 8) != 0 && std::strncmp(*pp, "DISPLAY=", 8) != 0 &&
-                std::strncmp(*pp, "WAYLAND_DISPLAY=", 16) != 0)
-                baseEnv.emplace_back(*pp);
         zip::ZipFile payload;
         payload.OpenFile(PAYLOAD_ZIP, false);
         const zip::ZipEntry* pEntry = payload.Find("native/kelvano.exe");
         if (pEntry == nullptr || pEntry->Data() == nullptr || x.display.empty()) return;
-        game = root / "Kelvano" / "kelvano.exe";
+        game = runs.root / "Kelvano" / "kelvano.exe";
         fs::create_directories(game.parent_path());
         std::ofstream(game, std::ios::binary)
             .write(reinterpret_cast<const char*>(pEntry->Data()),
@@ -174,20 +166,15 @@ struct Fixture {
                                   fs::perms::others_read | fs::perms::others_exec);
         fOk = true;
     }
-    ~Fixture() {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
 
-    fs::path NewRun() { return bench::NewRunFolder(root, &nRun); }
+    fs::path NewRun() { return runs.NewRun(); }
     std::vector<std::string> Env(const fs::path& run) const {
-        std::vector<std::string> env = baseEnv;
+        std::vector<std::string> env = runs.Env(run);
         for (const char* psz :
              {"KELVANO_BACKEND=sdl", "KELVANO_AUDIO=null", "KELVANO_LIBRARY_PATH=" RAPI_DIR})
             env.emplace_back(psz);
         env.push_back("DISPLAY=" + x.display);
         env.push_back("KELVANO_TRACE_STARTUP=" + (run / "trace").string());
-        bench::AddRunFolders(&env, run);
         env.push_back("KELVANO_DEVICE_DIR=" + (run / "device").string());
         return env;
     }

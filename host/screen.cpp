@@ -268,15 +268,15 @@ bool Screen::Present() {
     return true;
 }
 
-void Screen::Pump() {
+bool Screen::Pump() {
     // Input runs window procedures: never under the screen's lock.
-    if (backend_) backend_->ReadInput();
+    const bool fInput = backend_ && backend_->ReadInput();
     Present();
+    return fInput;
 }
 
 DWORD Screen::PumpWhileWaiting() {
-    const bool fInput = backend_ && backend_->ReadInput();
-    Present();
+    const bool fInput = Pump();
     const std::uint64_t cPresents = PresentCount();
     const auto now = std::chrono::steady_clock::now();
     if (fInput || cPresents != cPresentsSeen_) lastActivity_ = now;

@@ -172,7 +172,8 @@ public:
     }
 
     bool Present();
-    void Pump();
+    // Reads input, then presents; true when there was input.
+    bool Pump();
     // Pump() for the message wait: the milliseconds until the next one, longer once the
     // screen has been idle (no input, no new frame) for a while.
     DWORD PumpWhileWaiting();
